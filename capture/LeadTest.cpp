@@ -1,0 +1,60 @@
+#include "capture/LeadTest.h"
+
+#include <array>
+
+namespace fennow {
+
+namespace {
+
+constexpr const char* kStatusTitle = "Test Link Status";
+
+constexpr std::uint32_t kAllOutputs = LinkDataOut | LinkClock | LoopDrive;
+
+struct LoopStep {
+  std::uint32_t set;
+  std::uint32_t clear;
+  std::int32_t settleMs;
+  bool expectedSense;  // BUSY reads the line inverted
+};
+
+// The first step also brings the link lines down, whatever a transfer left on them.
+constexpr std::array<LoopStep, 4> kSteps{{
+    {0, kAllOutputs, 100, true},
+    {LoopDrive, 0, 10, false},
+    {0, LoopDrive, 10, true},
+    {LoopDrive, 0, 10, false},
+}};
+
+}  // namespace
+
+bool TestLink(LinkSession& link, WindowServices& ui) {
+  CheckTimer(link.delay.counter(), ui);
+  ui.ShowMessage("Plug Gameboy Link Lead into PC.\nDisconnect Lead From Gameboy", kStatusTitle,
+                 MB_ICONINFORMATION);
+
+  bool fault = false;
+  for (const LoopStep& step : kSteps) {
+    link.lines.Change(step.set, step.clear);
+    link.delay.DelayMilliseconds(step.settleMs);
+    if (link.lines.Read(LoopSense) != step.expectedSense) fault = true;
+  }
+  link.lines.Clear(kAllOutputs);
+
+  if (fault) {
+    ui.ShowMessage("No Loop Back Detected", kStatusTitle, MB_ICONSTOP);
+    ui.ShowMessage(
+        "The link lead has not been detected.\nMake sure it is pluged into the right\n"
+        "port and that the wiring is correct.\n\nCheck the port is configured as a\n"
+        "standard port in the BIOS and it's\naddress matches the selected port.\n",
+        kStatusTitle, MB_ICONINFORMATION);
+  } else {
+    ui.ShowMessage("Loop Back Detected OK", "Test Link", MB_ICONEXCLAMATION);
+    ui.ShowMessage(
+        "The link lead has been detected correctly.\nIf the transfer is still not working check\n"
+        "that the lead is properly pluged into the\nGameboy and that the wiring is correct.",
+        kStatusTitle, MB_ICONINFORMATION);
+  }
+  return !fault;
+}
+
+}  // namespace fennow

@@ -1,0 +1,13 @@
+#pragma once
+
+#include "link/LinkSession.h"
+#include "link/WindowServices.h"
+
+namespace fennow {
+
+// With the lead in the PC and out of the Game Boy, a sound lead loops LoopDrive back to
+// LoopSense, which the port's BUSY input reads inverted. Drives the loop low, high, low, high,
+// reads it after each step and explains the result. Returns true when the lead looped back.
+bool TestLink(LinkSession& link, WindowServices& ui);
+
+}  // namespace fennow

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "capture/CaptureStore.h"
+#include "link/LinkSession.h"
+#include "link/WindowServices.h"
+
+namespace fennow {
+
+enum TransferStatus { Success = 0, SyncTimeout = 1, KeyExit = 2, AcknowledgeError = 3 };
+
+inline constexpr std::uint8_t kRequestByte = 0x47;  // 'G'
+inline constexpr std::uint8_t kReadyReply = 0x57;   // 'W'
+inline constexpr std::uint8_t kModeScreen = 1;
+inline constexpr std::uint8_t kModeData = 2;
+inline constexpr int kMaxRequestAttempts = 6;
+
+// Synchronises, asks the Game Boy for a transfer and receives the screen or data block it sends
+// into the store, showing the way on the lamps and the bar and the outcome in a message.
+// Returns the outcome for callers that want it; the user has already been told.
+TransferStatus StartTransfer(LinkSession& link, WindowServices& ui, CaptureStore& store);
+
+}  // namespace fennow

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+#include "link/PortIo.h"
+
+namespace fennow {
+
+class WindowServices;
+
+// Lines of the lead, as bits of the port's registers.
+inline constexpr std::uint32_t LinkDataOut = 1u << 0;  // data D0: serial data to the Game Boy
+inline constexpr std::uint32_t LinkClock = 1u << 1;    // data D1: serial clock, low when idle
+inline constexpr std::uint32_t LoopDrive = 1u << 2;    // data D2: drive side of the lead test
+inline constexpr std::uint32_t LinkDataIn = 1u << 6;   // status ACK: serial data from the Game Boy
+inline constexpr std::uint32_t LoopSense = 1u << 7;    // status BUSY: sense side of the lead test
+
+enum class PortChoice { LPT1, LPT2, LPT3 };
+
+struct PortAddresses {
+  std::string_view name;
+  std::uint32_t dataPort;
+  std::uint32_t statusPort;
+  std::string_view confirmation;
+};
+
+inline constexpr std::array<PortAddresses, 3> kPortTable{{
+    {"LPT1", 0x378, 0x379, "Interface Port set to LPT1 (0x378)"},
+    {"LPT2", 0x278, 0x279, "Interface Port set to LPT2 (0x278)"},
+    {"LPT3", 0x3BC, 0x3BD, "Interface Port set to LPT3 (0x3BC)"},
+}};
+
+inline const PortAddresses& AddressesOf(PortChoice choice) {
+  return kPortTable[static_cast<std::size_t>(choice)];
+}
+
+// The chosen port and the shadow of its data register. Bits 3..7 of the latch are never set.
+struct LinkPort {
+  std::uint32_t OutputLatch = 0;
+  std::uint32_t DataPort = 0x378;
+  std::uint32_t StatusPort = 0x379;
+};
+
+// Sets the port's addresses and confirms the choice. Writes nothing to any port, so a line left
+// high on the old port stays high there, and the new port first sees the latch as it stands.
+void SelectPort(LinkPort& port, PortChoice choice, WindowServices& ui);
+
+// The one way output lines change: through OutputLatch, whose low byte is then written whole.
+class LinkLines {
+ public:
+  LinkLines(LinkPort& port, PortIo& io) : port_(port), io_(io) {}
+
+  // Clears `clear`, then sets `set`, in one write of the data register.
+  void Change(std::uint32_t set, std::uint32_t clear);
+  void Set(std::uint32_t lines) { Change(lines, 0); }
+  void Clear(std::uint32_t lines) { Change(0, lines); }
+  void Put(std::uint32_t lines, bool high) { high ? Set(lines) : Clear(lines); }
+
+  // Reads the status register afresh and tests one of its lines.
+  bool Read(std::uint32_t line);
+
+  LinkPort& port() { return port_; }
+
+ private:
+  LinkPort& port_;
+  PortIo& io_;
+};
+
+}  // namespace fennow

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace fennow {
+
+enum Lamp { SyncLamp, ScreenLamp, DataLamp, ErrorLamp };
+
+// Message box styles, with the values the boxes have always carried. Every box has one OK button.
+enum MessageStyle : unsigned {
+  MB_OK = 0x00,
+  MB_ICONSTOP = 0x10,
+  MB_ICONEXCLAMATION = 0x30,
+  MB_ICONINFORMATION = 0x40,
+};
+
+// Results of the save prompt.
+inline constexpr int IDOK = 1;
+inline constexpr int IDCANCEL = 2;
+
+// What a save dialog is opened with: one row of the exporters' table.
+struct SaveRequest {
+  std::string defaultExtension;  // without the dot, e.g. "bmp"
+  std::string initialName;       // the wildcard shown in the name box, e.g. "*.bmp"
+  std::string filterText;        // the description of the only file type
+};
+
+struct SaveAnswer {
+  int result = IDCANCEL;  // IDOK or IDCANCEL
+  std::string path;       // whatever the dialog reported, also after a cancel
+};
+
+// Everything the link, capture and export code may ask of the window. Each call acts at once on
+// the window's thread and reports no failure.
+class WindowServices {
+ public:
+  virtual ~WindowServices() = default;
+  // The change is on screen when the call returns: a transfer keeps the thread busy for seconds.
+  virtual void SetLamp(Lamp lamp, bool on) = 0;
+  // Range 0..100; a position outside it shows as the nearer end.
+  virtual void SetProgress(std::int32_t position) = 0;
+  // Modal over the main window; returns when the user dismisses it.
+  virtual void ShowMessage(const std::string& text, const std::string& title,
+                           MessageStyle style) = 0;
+  // Neither waits nor consumes the key; false when the program has no terminal.
+  virtual bool KeyPressed() = 0;
+  // The platform's save-file dialog, modal over the main window.
+  virtual SaveAnswer RunSaveDialog(const SaveRequest& request) = 0;
+};
+
+}  // namespace fennow
