@@ -1,6 +1,7 @@
+#include "link/Delay.h"
+
 #include <gtest/gtest.h>
 
-#include "link/Delay.h"
 #include "sim/VirtualCounter.h"
 #include "tests/support/FakeServices.h"
 
