@@ -35,8 +35,7 @@ class FakeServices : public WindowServices {
     progress.push_back(position);
     events.push_back({Event::Progress, position, false});
   }
-  void ShowMessage(const std::string& text, const std::string& title,
-                   MessageStyle style) override {
+  void ShowMessage(const std::string& text, const std::string& title, MessageStyle style) override {
     messages.push_back({text, title, style});
     events.push_back({Event::Message, static_cast<int>(messages.size() - 1), false});
     if (onMessage) onMessage(messages.back());
