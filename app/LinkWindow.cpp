@@ -1,0 +1,240 @@
+#include "app/LinkWindow.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QButtonGroup>
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QPainter>
+#include <QProgressBar>
+#include <QStyle>
+#include <algorithm>
+
+#include "app/LampButton.h"
+#include "app/TemplateControls.h"
+#include "app/Templates.h"
+#include "app/WindowRules.h"
+#include "capture/LeadTest.h"
+#include "capture/Transfer.h"
+#include "export/Exporters.h"
+#include "link/Delay.h"
+#include "link/LinkPort.h"
+
+namespace fennow {
+
+namespace {
+
+constexpr Qt::WindowFlags kFrameFlags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                                        Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+
+QString ToQString(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+template <typename Control>
+Control* Find(const QWidget& window, int id) {
+  return qobject_cast<Control*>(ControlById(window, id));
+}
+
+}  // namespace
+
+// Button presses reach their operation through these rows only. The window's other messages
+// have no rows in Qt's scheme: the system commands arrive through OnSysCommand, painting through
+// paintEvent and the drag icon through OnQueryDragIcon.
+const std::array<LinkWindow::CommandRoute, 8> LinkWindow::kCommandRoutes{{
+    {Notification::Clicked, kStartTransferId, &LinkWindow::OnStartTransfer},
+    {Notification::Clicked, kLpt1Id, &LinkWindow::OnLpt1},
+    {Notification::Clicked, kLpt2Id, &LinkWindow::OnLpt2},
+    {Notification::Clicked, kTestId, &LinkWindow::OnTest},
+    {Notification::Clicked, kScreenFormatId, &LinkWindow::OnScreenFormat},
+    {Notification::Clicked, kRawDataFormatId, &LinkWindow::OnRawDataFormat},
+    {Notification::Clicked, kMathcadFormatId, &LinkWindow::OnMathcadFormat},
+    {Notification::Clicked, kLpt3Id, &LinkWindow::OnLpt3},
+}};
+
+LinkWindow::LinkWindow(WindowPlatform& platform)
+    : QDialog(nullptr, kFrameFlags),
+      platform_(platform),
+      link_(platform.port, platform.counter),
+      WindowIcon(QString::fromUtf8(kIconResource)) {
+  setWindowTitle(ToQString(kMainCaption));
+  setFont(DialogFont());
+  units_ = BaseUnitsOf(fontMetrics());
+  setFixedSize(ToPixels(kMainSize, units_).size());
+
+  CreateControls(*this, kMainTemplate, units_);
+  for (std::size_t i = 0; i < lamps_.size(); ++i) lamps_[i] = Find<LampButton>(*this, kLampIds[i]);
+  progress_ = Find<QProgressBar>(*this, kProgressId);
+  startTransfer_ = Find<QAbstractButton>(*this, kStartTransferId);
+
+  ports_ = new QButtonGroup(this);
+  ports_->setExclusive(true);
+  for (int id : {kLpt1Id, kLpt2Id, kLpt3Id})
+    ports_->addButton(Find<QAbstractButton>(*this, id), id);
+
+  systemMenu_ = new QMenu(this);
+  QAction* close = systemMenu_->addAction(tr("&Close"));
+  close->setData(kCloseCommand);
+  connect(systemMenu_, &QMenu::triggered, this,
+          [this](QAction* action) { OnSysCommand(action->data().toUInt()); });
+
+  BindRoutes();
+}
+
+LinkWindow::~LinkWindow() {
+  // Off the screen first: the two seconds below are the program's last, and nothing in them
+  // repaints.
+  hide();
+  link_.lines.Clear(LinkClock | LinkDataOut);
+  link_.delay.DelayMilliseconds(2000);
+}
+
+void LinkWindow::BindRoutes() {
+  for (const CommandRoute& route : kCommandRoutes) {
+    auto* button = Find<QAbstractButton>(*this, route.controlId);
+    if (button == nullptr) continue;
+    switch (route.notification) {
+      case Notification::Clicked:
+        connect(button, &QAbstractButton::clicked, this,
+                [this, operation = route.operation] { (this->*operation)(); });
+        break;
+    }
+  }
+}
+
+void LinkWindow::setVisible(bool visible) {
+  // Qt has no creation step between building the controls and showing them; the first show
+  // is the moment the set-up belongs to, and the timer warning must come before the window.
+  if (visible && !initialised_) OnInitDialog();
+  QDialog::setVisible(visible);
+}
+
+void LinkWindow::OnInitDialog() {
+  if (initialised_) return;
+  initialised_ = true;
+
+  if (!kAboutMenuText.empty()) {
+    systemMenu_->addSeparator();
+    QAction* about = systemMenu_->addAction(ToQString(kAboutMenuText));
+    about->setData(kAboutCommand);
+  }
+  // Qt keeps one icon for the title bar, the task bar and the window list alike.
+  setWindowIcon(WindowIcon);
+  // Only the look: the port fields already hold LPT1 from construction, and no message is due.
+  ports_->button(kLpt1Id)->setChecked(true);
+  CheckTimer(platform_.counter, *this);
+  startTransfer_->setFocus(Qt::OtherFocusReason);
+}
+
+void LinkWindow::OnSysCommand(unsigned commandId) {
+  if (OpensAboutBox(commandId)) {
+    platform_.dialogs.RunAboutBox(this);
+    return;
+  }
+  DefaultSysCommand(commandId);
+}
+
+void LinkWindow::DefaultSysCommand(unsigned commandId) {
+  switch (commandId & 0xFFF0u) {
+    case kCloseCommand:
+      close();  // a dialog turns its close into a cancel
+      break;
+    case kMinimiseCommand:
+      showMinimized();
+      break;
+    case kRestoreCommand:
+      showNormal();
+      break;
+    default:
+      break;
+  }
+}
+
+void LinkWindow::SetLamp(Lamp lamp, bool on) {
+  const auto index = static_cast<std::size_t>(lamp);
+  if (index >= lamps_.size()) return;
+  lamps_[index]->setChecked(on);
+  // repaint, not update: a transfer holds the thread for seconds and no event loop would run
+  // to deliver a scheduled paint.
+  lamps_[index]->repaint();
+}
+
+void LinkWindow::SetProgress(std::int32_t position) {
+  // QProgressBar ignores a value outside its range instead of pinning it.
+  progress_->setValue(std::clamp(position, progress_->minimum(), progress_->maximum()));
+  progress_->repaint();
+}
+
+void LinkWindow::ShowMessage(const std::string& text, const std::string& title,
+                             MessageStyle style) {
+  platform_.dialogs.ShowMessage(this, text, title, style);
+}
+
+bool LinkWindow::KeyPressed() {
+  return platform_.keys.KeyWaiting();
+}
+
+SaveAnswer LinkWindow::RunSaveDialog(const SaveRequest& request) {
+  return platform_.dialogs.RunSaveDialog(this, request);
+}
+
+void LinkWindow::OnStartTransfer() {
+  StartTransfer(link_, *this, capture_);
+}
+void LinkWindow::OnLpt1() {
+  SelectPort(link_.port, PortChoice::LPT1, *this);
+}
+void LinkWindow::OnLpt2() {
+  SelectPort(link_.port, PortChoice::LPT2, *this);
+}
+void LinkWindow::OnLpt3() {
+  SelectPort(link_.port, PortChoice::LPT3, *this);
+}
+void LinkWindow::OnTest() {
+  TestLink(link_, *this);
+}
+void LinkWindow::OnScreenFormat() {
+  SaveScreenBitmap(capture_, *this, SavePath);
+}
+void LinkWindow::OnRawDataFormat() {
+  SaveRawData(capture_, *this, SavePath);
+}
+void LinkWindow::OnMathcadFormat() {
+  SaveMathcadData(capture_, *this, SavePath);
+}
+
+void LinkWindow::paintEvent(QPaintEvent* event) {
+  if (!isMinimized()) {
+    QDialog::paintEvent(event);
+    return;
+  }
+  // Where the window system asks a minimised window to paint itself, it shows as its icon.
+  QPainter painter(this);
+  painter.fillRect(rect(), palette().window());
+  const int size = style()->pixelMetric(QStyle::PM_LargeIconSize, nullptr, this);
+  const QPoint at = IconPosition(width(), height(), size, size);
+  WindowIcon.paint(&painter, QRect(at, QSize(size, size)));
+}
+
+void LinkWindow::keyPressEvent(QKeyEvent* event) {
+  const int key = event->key();
+  const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+  // A focused push button takes Enter itself; what gets here came from any other control and
+  // ends the window, like OK.
+  if ((key == Qt::Key_Return || key == Qt::Key_Enter) && modifiers == Qt::NoModifier) {
+    accept();
+    return;
+  }
+  if (key == Qt::Key_Space && modifiers == Qt::AltModifier) {
+    systemMenu_->popup(mapToGlobal(QPoint(0, 0)));
+    return;
+  }
+  QDialog::keyPressEvent(event);
+}
+
+void LinkWindow::contextMenuEvent(QContextMenuEvent* event) {
+  systemMenu_->exec(event->globalPos());
+}
+
+}  // namespace fennow

@@ -1,0 +1,105 @@
+#pragma once
+
+#include <QDialog>
+#include <QIcon>
+#include <array>
+#include <string>
+
+#include "app/DialogUnits.h"
+#include "app/WindowPlatform.h"
+#include "capture/CaptureStore.h"
+#include "link/LinkSession.h"
+#include "link/WindowServices.h"
+
+class QAbstractButton;
+class QButtonGroup;
+class QMenu;
+class QProgressBar;
+
+namespace fennow {
+
+class LampButton;
+
+// The main window and the owner of all run-time state: the chosen port with its latch, the last
+// capture, the last save path and the icon. Every operation behind a button runs to completion
+// inside its click, on the one thread, and talks back through the WindowServices below.
+class LinkWindow final : public QDialog, public WindowServices {
+  Q_OBJECT
+
+ public:
+  // No parent: the window has its own task bar entry and ends the run when it closes.
+  explicit LinkWindow(WindowPlatform& platform);
+  // Drives the clock and data lines low on the port chosen last and holds them there for two
+  // seconds, so the Game Boy sees the lead go idle before the program lets go of the port.
+  ~LinkWindow() override;
+
+  LinkWindow(const LinkWindow&) = delete;
+  LinkWindow& operator=(const LinkWindow&) = delete;
+
+  void SetLamp(Lamp lamp, bool on) override;
+  void SetProgress(std::int32_t position) override;
+  void ShowMessage(const std::string& text, const std::string& title, MessageStyle style) override;
+  bool KeyPressed() override;
+  SaveAnswer RunSaveDialog(const SaveRequest& request) override;
+
+  // First-time set-up, run once just before the window first shows: the About entry, the icon,
+  // LPT1 shown chosen, the timer check and the focus on Start Transfer.
+  void OnInitDialog();
+  // The window menu's commands: About (any ID in 0x10..0x1F), else the standard ones.
+  void OnSysCommand(unsigned commandId);
+  const QIcon& OnQueryDragIcon() const { return WindowIcon; }
+
+  // The stand-in for the system menu, shown by a right click on the window or Alt+Space.
+  QMenu& SystemMenu() const { return *systemMenu_; }
+  DialogBaseUnits BaseUnits() const { return units_; }
+
+  const LinkPort& Port() const { return link_.port; }
+  const CaptureStore& Capture() const { return capture_; }
+  const std::string& LastSavePath() const { return SavePath; }
+  const QIcon& Icon() const { return WindowIcon; }
+
+  void setVisible(bool visible) override;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+
+ private:
+  // One row of the routing table: a notification from a control, and the operation it runs.
+  enum class Notification { Clicked };
+  struct CommandRoute {
+    Notification notification;
+    int controlId;
+    void (LinkWindow::*operation)();
+  };
+  static const std::array<CommandRoute, 8> kCommandRoutes;
+
+  void OnStartTransfer();
+  void OnLpt1();
+  void OnLpt2();
+  void OnLpt3();
+  void OnTest();
+  void OnScreenFormat();
+  void OnRawDataFormat();
+  void OnMathcadFormat();
+
+  void DefaultSysCommand(unsigned commandId);
+  void BindRoutes();
+
+  WindowPlatform& platform_;
+  LinkSession link_;
+  CaptureStore capture_;
+  std::string SavePath;
+  QIcon WindowIcon;
+
+  DialogBaseUnits units_{};
+  std::array<LampButton*, 4> lamps_{};
+  QProgressBar* progress_ = nullptr;
+  QButtonGroup* ports_ = nullptr;
+  QAbstractButton* startTransfer_ = nullptr;
+  QMenu* systemMenu_ = nullptr;
+  bool initialised_ = false;
+};
+
+}  // namespace fennow

@@ -1,0 +1,79 @@
+#include "app/QtDialogHost.h"
+
+#include <QFileDialog>
+
+#include "app/AboutBox.h"
+
+namespace fennow {
+
+QMessageBox::Icon IconFor(MessageStyle style) {
+  switch (style) {
+    case MB_ICONSTOP:
+      return QMessageBox::Critical;
+    case MB_ICONEXCLAMATION:
+      return QMessageBox::Warning;
+    case MB_ICONINFORMATION:
+      return QMessageBox::Information;
+    case MB_OK:
+      break;
+  }
+  return QMessageBox::NoIcon;
+}
+
+std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* owner, const std::string& text,
+                                            const std::string& title, MessageStyle style) {
+  auto box = std::make_unique<QMessageBox>(IconFor(style), QString::fromStdString(title),
+                                           QString::fromStdString(text), QMessageBox::Ok, owner);
+  // Rich text would swallow the line feeds the texts are laid out with.
+  box->setTextFormat(Qt::PlainText);
+  box->setDefaultButton(QMessageBox::Ok);
+  box->setEscapeButton(QMessageBox::Ok);
+  box->setWindowModality(owner != nullptr ? Qt::WindowModal : Qt::ApplicationModal);
+  return box;
+}
+
+void QtDialogHost::ShowMessage(QWidget* owner, const std::string& text, const std::string& title,
+                               MessageStyle style) {
+  MakeMessageBox(owner, text, title, style)->exec();
+}
+
+QString SaveFilter(const SaveRequest& request) {
+  return QString::fromStdString(request.filterText) + QStringLiteral(" (") +
+         QString::fromStdString(request.initialName) + QStringLiteral(")");
+}
+
+std::unique_ptr<QFileDialog> MakeSaveDialog(QWidget* owner, const SaveRequest& request) {
+  auto dialog = std::make_unique<QFileDialog>(owner);
+  dialog->setAcceptMode(QFileDialog::AcceptSave);
+  dialog->setFileMode(QFileDialog::AnyFile);
+  dialog->setOption(QFileDialog::DontConfirmOverwrite, true);
+  dialog->setNameFilter(SaveFilter(request));
+  dialog->setDefaultSuffix(QString::fromStdString(request.defaultExtension));
+  dialog->selectFile(QString::fromStdString(request.initialName));
+  dialog->setWindowModality(owner != nullptr ? Qt::WindowModal : Qt::ApplicationModal);
+  return dialog;
+}
+
+SaveAnswer QtDialogHost::RunSaveDialog(QWidget* owner, const SaveRequest& request) {
+  const auto dialog = MakeSaveDialog(owner, request);
+  const bool accepted = dialog->exec() == QDialog::Accepted;
+  const QStringList chosen = dialog->selectedFiles();
+  SaveAnswer answer;
+  answer.result = accepted ? IDOK : IDCANCEL;
+  answer.path = chosen.isEmpty() ? std::string() : chosen.first().toStdString();
+  return answer;
+}
+
+void QtDialogHost::RunAboutBox(QWidget* owner) {
+  AboutBox box;
+  if (owner != nullptr && owner->isVisible()) {
+    // A box without a parent opens where the window system likes; this one belongs over the
+    // window that asked for it.
+    QRect place = box.frameGeometry();
+    place.moveCenter(owner->frameGeometry().center());
+    box.move(place.topLeft());
+  }
+  box.exec();
+}
+
+}  // namespace fennow

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QMessageBox>
+#include <memory>
+
+#include "app/WindowPlatform.h"
+
+class QFileDialog;
+
+namespace fennow {
+
+QMessageBox::Icon IconFor(MessageStyle style);
+
+// The message box ShowMessage runs, ready to exec: one OK button, the title as given, the icon
+// of the style, the text as plain text so that a line feed starts a new line.
+std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* owner, const std::string& text,
+                                            const std::string& title, MessageStyle style);
+
+// "<description> (<wildcard>)": the filter names its own pattern, as Qt's filters must.
+QString SaveFilter(const SaveRequest& request);
+
+// The save dialog RunSaveDialog runs, ready to exec: a fresh dialog every time, so the name box
+// always starts from the row's wildcard and never from the last path. The default suffix is added
+// to a name typed without one; an existing file is replaced without a question.
+std::unique_ptr<QFileDialog> MakeSaveDialog(QWidget* owner, const SaveRequest& request);
+
+// The program's dialogs, all modal over their owner.
+class QtDialogHost final : public DialogHost {
+ public:
+  void ShowMessage(QWidget* owner, const std::string& text, const std::string& title,
+                   MessageStyle style) override;
+  SaveAnswer RunSaveDialog(QWidget* owner, const SaveRequest& request) override;
+  void RunAboutBox(QWidget* owner) override;
+};
+
+}  // namespace fennow

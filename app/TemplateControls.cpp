@@ -1,0 +1,113 @@
+#include "app/TemplateControls.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QPixmap>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QString>
+#include <vector>
+
+#include "app/LampButton.h"
+
+namespace fennow {
+
+namespace {
+
+QString ToQString(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QLabel* CreatePicture(QWidget& dialog, const ControlTemplate& row, QRect area) {
+  auto* picture = new QLabel(&dialog);
+  picture->setFrameStyle(QFrame::WinPanel | QFrame::Sunken);
+  picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  const QPixmap image(ToQString(row.image));
+  if (!image.isNull()) {
+    picture->setPixmap(image);
+    const int frame = picture->frameWidth();
+    area.setSize(image.size() + QSize(2 * frame, 2 * frame));
+  }
+  picture->setGeometry(area);
+  return picture;
+}
+
+}  // namespace
+
+QWidget* CreateControl(QWidget& dialog, const ControlTemplate& row, DialogBaseUnits units) {
+  const QRect area = ToPixels(row.rect, units);
+  const QString caption = ToQString(row.caption);
+  QWidget* control = nullptr;
+  switch (row.kind) {
+    case ControlKind::PushButton: {
+      auto* button = new QPushButton(caption, &dialog);
+      // Enter presses the push button that has the focus.
+      button->setAutoDefault(true);
+      button->setFocusPolicy(Qt::StrongFocus);
+      control = button;
+      break;
+    }
+    case ControlKind::PortButton: {
+      auto* button = new QPushButton(caption, &dialog);
+      button->setCheckable(true);
+      // Not a tab stop, but a click does take the focus; Enter then ends the window like on any
+      // control that is not a push button, so the port button must not claim Enter itself.
+      button->setAutoDefault(false);
+      button->setFocusPolicy(Qt::ClickFocus);
+      control = button;
+      break;
+    }
+    case ControlKind::Lamp:
+      control = new LampButton(
+          row.id == kErrorLampId ? QColor(0xe0, 0x20, 0x20) : QColor(0x20, 0xd0, 0x30), &dialog);
+      break;
+    case ControlKind::Picture:
+      control = CreatePicture(dialog, row, area);
+      break;
+    case ControlKind::GroupBox:
+      control = new QGroupBox(caption, &dialog);
+      break;
+    case ControlKind::Label: {
+      auto* label = new QLabel(caption, &dialog);
+      label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+      control = label;
+      break;
+    }
+    case ControlKind::ProgressBar: {
+      auto* bar = new QProgressBar(&dialog);
+      bar->setRange(0, 100);
+      bar->setValue(0);
+      bar->setTextVisible(false);
+      control = bar;
+      break;
+    }
+  }
+  control->setObjectName(ToQString(row.name));
+  control->setProperty(kControlIdProperty, row.id);
+  if (row.kind != ControlKind::Picture) control->setGeometry(area);
+  return control;
+}
+
+void CreateControls(QWidget& dialog, std::span<const ControlTemplate> rows, DialogBaseUnits units) {
+  std::vector<QWidget*> groups;
+  std::vector<QWidget*> tabStops;
+  for (const ControlTemplate& row : rows) {
+    QWidget* control = CreateControl(dialog, row, units);
+    if (row.kind == ControlKind::GroupBox) groups.push_back(control);
+    if (row.kind == ControlKind::PushButton) tabStops.push_back(control);
+  }
+  for (QWidget* group : groups) group->lower();
+  for (std::size_t i = 1; i < tabStops.size(); ++i) {
+    QWidget::setTabOrder(tabStops[i - 1], tabStops[i]);
+  }
+}
+
+QWidget* ControlById(const QWidget& dialog, int id) {
+  const auto children = dialog.findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+  for (QWidget* child : children) {
+    if (child->property(kControlIdProperty).toInt() == id) return child;
+  }
+  return nullptr;
+}
+
+}  // namespace fennow
