@@ -1,5 +1,10 @@
 #include "export/Exporters.h"
 
+#include <cstring>
+#include <string_view>
+
+#include "export/FileContent.h"
+#include "export/SafeWrite.h"
 #include "export/SavePrompt.h"
 
 namespace fennow {
@@ -14,22 +19,41 @@ bool HasKind(const CaptureStore& store, CaptureKind kind, WindowServices& ui, co
   return false;
 }
 
+// A save that fails must say so: the user would otherwise take an old or missing file for
+// the capture.
+void WriteAndReport(WindowServices& ui, const std::string& path, std::string_view content) {
+  const int error = WriteFileSafely(path, content);
+  if (error == 0) return;
+  ui.ShowMessage("Could not save \"" + path + "\": " + std::strerror(error) + ".", kSaveStatus,
+                 MB_ICONSTOP);
+}
+
 }  // namespace
 
-// The file writing itself lands in the next change; until then a confirmed prompt writes nothing.
 void SaveScreenBitmap(const CaptureStore& store, WindowServices& ui, std::string& savePath) {
   if (!HasKind(store, CaptureKind::Screen, ui, "No Screen Information Transferred")) return;
-  PromptSavePath(ui, savePath, kBitmapSaveRow);
+  if (PromptSavePath(ui, savePath, kBitmapSaveRow) != IDOK) return;
+  const std::vector<std::uint8_t> file = ScreenBitmapFile(store);
+  WriteAndReport(ui, savePath,
+                 std::string_view(reinterpret_cast<const char*>(file.data()), file.size()));
 }
 
 void SaveRawData(const CaptureStore& store, WindowServices& ui, std::string& savePath) {
   if (!HasKind(store, CaptureKind::Data, ui, "No Data Information Transferred")) return;
-  PromptSavePath(ui, savePath, kRawDataSaveRow);
+  if (PromptSavePath(ui, savePath, kRawDataSaveRow) != IDOK) return;
+  WriteAndReport(ui, savePath, RawDataText(store));
 }
 
 void SaveMathcadData(const CaptureStore& store, WindowServices& ui, std::string& savePath) {
   if (!HasKind(store, CaptureKind::Data, ui, "No Data Information Transferred")) return;
-  PromptSavePath(ui, savePath, kMathcadSaveRow);
+  // Refused before the prompt: there is no point in choosing a file that will not be written.
+  const FileText file = MathcadText(store);
+  if (!file.ok()) {
+    ui.ShowMessage(file.problem, kSaveStatus, MB_ICONSTOP);
+    return;
+  }
+  if (PromptSavePath(ui, savePath, kMathcadSaveRow) != IDOK) return;
+  WriteAndReport(ui, savePath, file.text);
 }
 
 }  // namespace fennow
