@@ -17,12 +17,24 @@
 namespace fennow::test {
 namespace {
 
-// Saves the test screen to path and returns what the user was shown.
+std::size_t OpenDescriptors() {
+  std::size_t count = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    ++count;
+  }
+  return count;
+}
+
+// Saves the test screen to path and returns what the user was shown; whatever happened, no
+// descriptor may stay open.
 std::vector<Message> SaveScreenTo(const std::string& path) {
   FakeServices ui;
   ui.saveAnswers.push_back({IDOK, path});
   std::string savePath;
-  SaveScreenBitmap(MakeScreen(), ui, savePath);
+  const CaptureStore store = MakeScreen();
+  const std::size_t before = OpenDescriptors();
+  SaveScreenBitmap(store, ui, savePath);
+  EXPECT_EQ(OpenDescriptors(), before) << path;
   EXPECT_EQ(ui.saveRequests.size(), 1u);
   return ui.messages;
 }
