@@ -1,0 +1,162 @@
+// Measures, on the real monotonic clock, how closely the busy-wait delays and a whole transfer
+// against the simulated Game Boy keep to the waits the protocol asks for.
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "capture/CaptureStore.h"
+#include "capture/Transfer.h"
+#include "link/Counter.h"
+#include "link/Delay.h"
+#include "link/LinkSession.h"
+#include "link/WindowServices.h"
+#include "sim/SimulatedGameBoy.h"
+
+namespace fennow {
+namespace {
+
+constexpr int kDelayCalls = 100000;
+constexpr double kNsPerUs = 1e3;
+constexpr double kNsPerMs = 1e6;
+
+// Services that cost nothing, so the table shows the link alone. What the real window's lamps
+// and progress bar add to a transfer belongs in the row left for it below.
+class QuietServices final : public WindowServices {
+ public:
+  void SetLamp(Lamp, bool) override {}
+  void SetProgress(std::int32_t) override {}
+  void ShowMessage(const std::string&, const std::string&, MessageStyle) override {}
+  bool KeyPressed() override { return false; }
+  SaveAnswer RunSaveDialog(const SaveRequest&) override { return {}; }
+};
+
+struct Percentiles {
+  double medianUs;
+  double p99Us;
+  double maxUs;
+};
+
+Percentiles MeasureHalfBit(Counter& counter) {
+  Delay delay(counter);
+  std::vector<std::int64_t> waits(kDelayCalls);
+  for (auto& wait : waits) {
+    const std::int64_t start = counter.Count();
+    delay.DelayMicroseconds(2);
+    wait = counter.Count() - start;
+  }
+  std::sort(waits.begin(), waits.end());
+  const auto at = [&](double fraction) {
+    const auto index = static_cast<std::size_t>(fraction * static_cast<double>(waits.size() - 1));
+    return static_cast<double>(waits[index]) / kNsPerUs;
+  };
+  return {at(0.5), at(0.99), static_cast<double>(waits.back()) / kNsPerUs};
+}
+
+struct TransferRun {
+  const char* name;
+  TransferStatus status;
+  bool intact;
+  std::uint64_t syncClocks;
+  std::uint64_t exchanges;
+  double floorMs;
+  double wallMs;
+};
+
+// The floor is the sum of the waits the protocol itself makes: each sync clock's two half-bits
+// and 10 ms spacing, each exchange's sixteen half-bits, the pauses around the mode byte and the
+// 2 ms after every payload byte. Port accesses and counter reads come on top.
+double FloorMs(std::uint64_t syncClocks, std::uint64_t exchanges, std::uint64_t payload) {
+  return static_cast<double>(syncClocks) * (0.004 + 10.0) +
+         static_cast<double>(exchanges) * 16 * 0.002 + 1000.0 + 500.0 +
+         static_cast<double>(payload) * 2.0;
+}
+
+TransferRun RunTransfer(const char* name, SimulatedGameBoy& gameBoy, LinkSession& link,
+                        Counter& counter, std::size_t payload,
+                        const std::vector<std::int32_t>& expected) {
+  QuietServices ui;
+  CaptureStore store;
+  const std::uint64_t pulsesBefore = gameBoy.ClockPulses();
+  const std::int64_t start = counter.Count();
+  const TransferStatus status = StartTransfer(link, ui, store);
+  const std::int64_t end = counter.Count();
+
+  const std::uint64_t exchanges = 2 + payload;  // request, mode byte, payload
+  const std::uint64_t pulses = gameBoy.ClockPulses() - pulsesBefore;
+  const std::uint64_t syncClocks = pulses - 8 * exchanges;
+  const bool intact = std::equal(expected.begin(), expected.end(), store.CaptureBuffer.begin());
+  return {name,
+          status,
+          intact,
+          syncClocks,
+          exchanges,
+          FloorMs(syncClocks, exchanges, payload),
+          static_cast<double>(end - start) / kNsPerMs};
+}
+
+}  // namespace
+}  // namespace fennow
+
+int main() {
+  using namespace fennow;
+  MonotonicCounter counter;
+  if (counter.Frequency() <= 0) {
+    std::printf("The monotonic clock is coarser than 1 us on this machine; nothing measured.\n");
+    return 1;
+  }
+
+  const Percentiles halfBit = MeasureHalfBit(counter);
+
+  SimulatedGameBoy gameBoy([&counter] { return counter.Count(); });
+  gameBoy.SetRecording(false);  // the edge log would cost time and memory on every write
+  LinkSession link(gameBoy, counter);
+
+  // A checkerboard of tiles and a ramp, checked slot by slot afterwards.
+  std::array<std::uint8_t, kScreenBytes> rows{};
+  std::vector<std::int32_t> screenSlots(kScreenBytes);
+  for (int y = 0; y < kScreenHeight; ++y) {
+    for (int c = 0; c < kScreenRowBytes; ++c) {
+      const auto b = static_cast<std::uint8_t>(((y / 8 + c) % 2) != 0 ? 0xFF : 0x18);
+      rows[static_cast<std::size_t>(y * kScreenRowBytes + c)] = b;
+      screenSlots[static_cast<std::size_t>(ScreenSlot(y, c))] = b ^ 0xFF;
+    }
+  }
+  std::array<std::uint8_t, kDataBytes> block{};
+  std::vector<std::int32_t> dataSlots(kDataBytes);
+  for (std::size_t j = 0; j < block.size(); ++j) {
+    block[j] = static_cast<std::uint8_t>(j * 7);
+    dataSlots[j] = block[j];
+  }
+
+  gameBoy.LoadScreen(rows);
+  const TransferRun screen =
+      RunTransfer("screen", gameBoy, link, counter, kScreenBytes, screenSlots);
+  gameBoy.LoadData(block);
+  const TransferRun data = RunTransfer("data", gameBoy, link, counter, kDataBytes, dataSlots);
+
+  std::printf(
+      "fennow-bench: real monotonic clock, simulated Game Boy on 0x378 (recording off)\n\n");
+  std::printf("DelayMicroseconds(2), %d calls, time from before the call to after it:\n",
+              kDelayCalls);
+  std::printf("  %-10s %10.3f us\n  %-10s %10.3f us\n  %-10s %10.3f us\n\n", "median",
+              halfBit.medianUs, "99th pct", halfBit.p99Us, "max", halfBit.maxUs);
+
+  std::printf("%-8s %-7s %11s %9s %12s %12s %12s\n", "transfer", "result", "sync clocks",
+              "exchanges", "floor (ms)", "wall (ms)", "over floor");
+  for (const TransferRun& run : {screen, data}) {
+    const char* result = run.status != Success ? "FAILED" : run.intact ? "ok" : "CORRUPT";
+    std::printf("%-8s %-7s %11llu %9llu %12.3f %12.3f %+11.3f%%\n", run.name, result,
+                static_cast<unsigned long long>(run.syncClocks),
+                static_cast<unsigned long long>(run.exchanges), run.floorMs, run.wallMs,
+                (run.wallMs / run.floorMs - 1.0) * 100.0);
+  }
+  std::printf("%-8s %-7s %11s %9s %12s %12s %12s\n", "window", "-", "-", "-", "-", "n/a", "n/a");
+  std::printf(
+      "  (window row: cost of SetLamp/SetProgress on the real window, not measured here;\n"
+      "   this program uses services that do nothing)\n");
+  return screen.status == Success && data.status == Success && screen.intact && data.intact ? 0 : 1;
+}
