@@ -69,9 +69,10 @@ void QtDialogHost::RunAboutBox(QWidget* owner) {
   if (owner != nullptr && owner->isVisible()) {
     // A box without a parent opens where the window system likes; this one belongs over the
     // window that asked for it.
-    QRect place = box.frameGeometry();
-    place.moveCenter(owner->frameGeometry().center());
-    box.move(place.topLeft());
+    // Client areas, not frames: the frame of a window not yet shown is not known.
+    QRect place(QPoint(), box.size());
+    place.moveCenter(owner->geometry().center());
+    box.setGeometry(place);
   }
   box.exec();
 }

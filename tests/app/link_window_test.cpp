@@ -1,0 +1,581 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QContextMenuEvent>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <climits>
+
+#include "app/LampButton.h"
+#include "app/TemplateControls.h"
+#include "app/WindowRules.h"
+#include "tests/app/AppTestSupport.h"
+
+namespace fennow {
+namespace {
+
+using test::Message;
+using test::WindowRig;
+
+QAbstractButton* Button(const LinkWindow& window, int id) {
+  return qobject_cast<QAbstractButton*>(ControlById(window, id));
+}
+
+void SendKey(QWidget* target, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+  QKeyEvent press(QEvent::KeyPress, key, modifiers);
+  QApplication::sendEvent(target, &press);
+  QKeyEvent release(QEvent::KeyRelease, key, modifiers);
+  QApplication::sendEvent(target, &release);
+}
+
+// What each control shows, from the template as drawn.
+QString CaptionOf(const QWidget* control) {
+  if (const auto* button = qobject_cast<const QAbstractButton*>(control)) return button->text();
+  if (const auto* label = qobject_cast<const QLabel*>(control)) return label->text();
+  if (const auto* group = qobject_cast<const QGroupBox*>(control)) return group->title();
+  return QString();
+}
+
+struct Row {
+  const char* name;
+  int id;
+  const char* caption;
+  DialogRect rect;
+};
+
+const Row kTemplate102[] = {
+    {"StartTransfer", 1000, "Start Transfer", {15, 74, 105, 15}},
+    {"RawDataFormat", 1001, "Raw Data Format", {150, 145, 90, 15}},
+    {"ScreenPicture", -1, "", {140, 10, 109, 91}},
+    {"TransferGroup", -1, "Screen or Data Transfer", {5, 55, 125, 135}},
+    {"MathcadFormat", 1003, "MathCad Format", {150, 165, 90, 15}},
+    {"PortGroup", -1, "Printer Interface Port", {5, 10, 125, 35}},
+    {"ScreenFormat", 1023, "Screen Format", {150, 125, 90, 15}},
+    {"SaveGroup", -1, "Save to Disk", {140, 110, 110, 80}},
+    {"LPT1", 1026, "LPT1", {15, 25, 30, 15}},
+    {"LPT2", 1027, "LPT2", {52, 25, 30, 15}},
+    {"Progress", 1029, "", {15, 164, 105, 15}},
+    {"Test", 1032, "Test", {84, 98, 36, 15}},
+    {"SyncLamp", 1033, "", {15, 115, 10, 10}},
+    {"TransferErrorLabel", -1, "Transfer Error", {30, 100, 45, 8}},
+    {"SerialSyncLabel", -1, "Serial Sync", {30, 115, 36, 8}},
+    {"ScreenLamp", 1035, "", {15, 130, 10, 10}},
+    {"DataLamp", 1036, "", {15, 145, 10, 10}},
+    {"ScreenTransferLabel", -1, "Screen Transfer", {30, 130, 52, 8}},
+    {"DataTransferLabel", -1, "Data Transfer", {30, 145, 44, 8}},
+    {"ErrorLamp", 1045, "", {15, 100, 10, 10}},
+    {"LPT3", 1028, "LPT3", {90, 25, 30, 15}},
+};
+
+// ---- Layout -------------------------------------------------------------------------------
+
+TEST(LinkWindowLayout, EveryControlHasItsIdCaptionAndDialogUnitRectangle) {
+  WindowRig rig;
+  LinkWindow& window = rig.Window();
+  const DialogBaseUnits units = window.BaseUnits();
+  EXPECT_EQ(units, BaseUnitsOf(QFontMetrics(DialogFont())));
+  EXPECT_EQ(window.size(), ToPixels({0, 0, 257, 194}, units).size());
+  const auto children = window.findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+  EXPECT_EQ(
+      std::count_if(children.begin(), children.end(),
+                    [](const QWidget* w) { return w->property(kControlIdProperty).isValid(); }),
+      static_cast<qsizetype>(std::size(kTemplate102)));
+
+  for (const Row& row : kTemplate102) {
+    SCOPED_TRACE(row.name);
+    const auto* control = window.findChild<QWidget*>(row.name, Qt::FindDirectChildrenOnly);
+    ASSERT_NE(control, nullptr);
+    EXPECT_EQ(control->property(kControlIdProperty).toInt(), row.id);
+    EXPECT_EQ(CaptionOf(control), QString::fromUtf8(row.caption));
+    const QRect expected = ToPixels(row.rect, units);
+    if (const auto* picture = qobject_cast<const QLabel*>(control);
+        picture != nullptr && row.caption[0] == '\0') {
+      // The picture takes its bitmap's size; without the bitmap it keeps the template's.
+      EXPECT_EQ(control->pos(), expected.topLeft());
+      const QPixmap image = picture->pixmap();
+      EXPECT_EQ(picture->contentsRect().size(),
+                image.isNull() ? expected.size() - QSize(4, 4) : image.size());
+    } else {
+      EXPECT_EQ(control->geometry(), expected);
+    }
+  }
+}
+
+TEST(LinkWindowLayout, CaptionNamesTheInterfaceAndCreditsNoPerson) {
+  WindowRig rig;
+  const QString caption = rig.Window().windowTitle();
+  EXPECT_TRUE(caption.startsWith("Fennow Link Interface (XP)")) << caption.toStdString();
+  EXPECT_EQ(caption, "Fennow Link Interface (XP) - by the Fennow Link developers");
+}
+
+TEST(LinkWindowLayout, ControlsAreOfTheirKinds) {
+  WindowRig rig;
+  LinkWindow& window = rig.Window();
+  for (int id : {1000, 1001, 1003, 1023, 1032}) {
+    SCOPED_TRACE(id);
+    auto* button = qobject_cast<QPushButton*>(ControlById(window, id));
+    ASSERT_NE(button, nullptr);
+    EXPECT_FALSE(button->isCheckable());
+    EXPECT_TRUE(button->isEnabled());
+  }
+  for (int id : {1026, 1027, 1028}) {
+    SCOPED_TRACE(id);
+    auto* button = qobject_cast<QPushButton*>(ControlById(window, id));
+    ASSERT_NE(button, nullptr);
+    EXPECT_TRUE(button->isCheckable());
+    EXPECT_TRUE(button->isEnabled());
+  }
+  for (int id : {1033, 1035, 1036, 1045}) {
+    SCOPED_TRACE(id);
+    auto* lamp = qobject_cast<LampButton*>(ControlById(window, id));
+    ASSERT_NE(lamp, nullptr);
+    EXPECT_TRUE(lamp->isCheckable());
+    EXPECT_FALSE(lamp->autoExclusive());
+    EXPECT_FALSE(lamp->isEnabled());
+    EXPECT_EQ(lamp->focusPolicy(), Qt::NoFocus);
+  }
+  auto* bar = qobject_cast<QProgressBar*>(ControlById(window, 1029));
+  ASSERT_NE(bar, nullptr);
+  EXPECT_EQ(bar->minimum(), 0);
+  EXPECT_EQ(bar->maximum(), 100);
+  EXPECT_EQ(bar->value(), 0);
+}
+
+TEST(LinkWindowLayout, GroupBoxesLieBehindTheControlsTheyFrame) {
+  WindowRig rig;
+  LinkWindow& window = rig.Window();
+  // A click in the middle of Start Transfer, inside "Screen or Data Transfer", reaches the
+  // button and not the group box created after it.
+  for (int id : {1000, 1032, 1026, 1023, 1003}) {
+    SCOPED_TRACE(id);
+    QWidget* control = ControlById(window, id);
+    EXPECT_EQ(window.childAt(control->geometry().center()), control);
+  }
+}
+
+TEST(LinkWindowLayout, TabVisitsTheFivePushButtonsInTemplateOrder) {
+  WindowRig rig;
+  LinkWindow& window = rig.Shown();
+  ASSERT_EQ(window.focusWidget(), ControlById(window, 1000));
+  std::vector<int> visited;
+  for (int i = 0; i < 5; ++i) {
+    SendKey(window.focusWidget(), Qt::Key_Tab);
+    visited.push_back(window.focusWidget()->property(kControlIdProperty).toInt());
+  }
+  EXPECT_EQ(visited, (std::vector<int>{1001, 1003, 1023, 1032, 1000}));
+}
+
+// ---- Start-up ------------------------------------------------------------------------------
+
+TEST(LinkWindowStart, ShowsLpt1ChosenWithoutAMessageOrAPortWrite) {
+  WindowRig rig;
+  LinkWindow& window = rig.Shown();
+  EXPECT_TRUE(Button(window, 1026)->isChecked());
+  EXPECT_FALSE(Button(window, 1027)->isChecked());
+  EXPECT_FALSE(Button(window, 1028)->isChecked());
+  for (int id : kLampIds) EXPECT_FALSE(Button(window, id)->isChecked()) << id;
+  EXPECT_EQ(qobject_cast<QProgressBar*>(ControlById(window, 1029))->value(), 0);
+  EXPECT_TRUE(rig.dialogs.messages.empty());
+  EXPECT_TRUE(rig.port.writes.empty());
+  EXPECT_EQ(window.Port().DataPort, 0x378u);
+  EXPECT_EQ(window.Port().StatusPort, 0x379u);
+  EXPECT_EQ(window.Port().OutputLatch, 0u);
+  EXPECT_EQ(window.Capture().Kind, CaptureKind::None);
+  EXPECT_TRUE(window.LastSavePath().empty());
+}
+
+TEST(LinkWindowStart, MissingCounterIsReportedOnceBeforeTheWindowShows) {
+  WindowRig rig;
+  rig.counter.SetFrequency(0);
+  LinkWindow& window = rig.Window();
+  EXPECT_TRUE(rig.dialogs.messages.empty());  // construction alone warns of nothing
+  window.show();
+  window.hide();
+  window.show();
+  ASSERT_EQ(rig.dialogs.messages.size(), 1u);
+  EXPECT_EQ(rig.dialogs.messages[0],
+            (Message{"ERROR: A high frequency timer does not exist on this machine", "Timer test",
+                     MB_ICONSTOP}));
+  EXPECT_EQ(rig.dialogs.messageOwners[0], &window);
+  EXPECT_FALSE(rig.dialogs.ownerShownAtMessage[0]);
+  EXPECT_TRUE(Button(window, 1026)->isChecked());
+  EXPECT_EQ(window.focusWidget(), ControlById(window, 1000));
+}
+
+TEST(LinkWindowStart, IconIsTheWindowIcon) {
+  WindowRig rig;
+  LinkWindow& window = rig.Shown();
+  EXPECT_EQ(window.windowIcon().cacheKey(), window.Icon().cacheKey());
+  EXPECT_EQ(window.OnQueryDragIcon().cacheKey(), window.Icon().cacheKey());
+}
+
+// ---- Ports ---------------------------------------------------------------------------------
+
+TEST(LinkWindowPorts, EachButtonSelectsItsPortAndConfirmsEveryTime) {
+  const struct {
+    int id;
+    std::uint32_t data;
+    std::uint32_t status;
+    const char* text;
+  } cases[] = {
+      {1027, 0x278, 0x279, "Interface Port set to LPT2 (0x278)"},
+      {1028, 0x3BC, 0x3BD, "Interface Port set to LPT3 (0x3BC)"},
+      {1026, 0x378, 0x379, "Interface Port set to LPT1 (0x378)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    WindowRig rig;
+    LinkWindow& window = rig.Shown();
+    const Message confirmation{c.text, "Interface Port", MB_ICONINFORMATION};
+    Button(window, c.id)->click();
+    Button(window, c.id)->click();  // the one already chosen: same again
+    EXPECT_EQ(window.Port().DataPort, c.data);
+    EXPECT_EQ(window.Port().StatusPort, c.status);
+    EXPECT_EQ(rig.dialogs.messages, (std::vector<Message>{confirmation, confirmation}));
+    EXPECT_EQ(rig.dialogs.messageOwners, (std::vector<QWidget*>{&window, &window}));
+    for (int id : {1026, 1027, 1028}) EXPECT_EQ(Button(window, id)->isChecked(), id == c.id) << id;
+    EXPECT_TRUE(rig.port.writes.empty());
+  }
+}
+
+TEST(LinkWindowPorts, Lpt3ThenLpt1LeavesOnlyLpt1PressedAndInUse) {
+  WindowRig rig;
+  LinkWindow& window = rig.Shown();
+  Button(window, 1028)->click();
+  Button(window, 1026)->click();
+  EXPECT_TRUE(Button(window, 1026)->isChecked());
+  EXPECT_FALSE(Button(window, 1027)->isChecked());
+  EXPECT_FALSE(Button(window, 1028)->isChecked());
+  EXPECT_EQ(window.Port().DataPort, 0x378u);
+  EXPECT_EQ(window.Port().StatusPort, 0x379u);
+}
+
+TEST(LinkWindowPorts, PortButtonsNeverTouchALamp) {
+  WindowRig rig;
+  LinkWindow& window = rig.Shown();
+  window.SetLamp(ScreenLamp, true);
+  for (int id : {1027, 1028, 1026}) Button(window, id)->click();
+  EXPECT_TRUE(Button(window, 1035)->isChecked());
+  for (int id : {1033, 1036, 1045}) EXPECT_FALSE(Button(window, id)->isChecked()) << id;
+}
+
+// ---- Lamps and progress --------------------------------------------------------------------
+
+TEST(LinkWindowServices, SetLampChangesOnlyThatLamp) {
+  const struct {
+    Lamp lamp;
+    int id;
+  } cases[] = {{SyncLamp, 1033}, {ScreenLamp, 1035}, {DataLamp, 1036}, {ErrorLamp, 1045}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.id);
+    WindowRig rig;
+    LinkWindow& window = rig.Shown();
+    Button(window, 1027)->click();
+    // Light every other lamp, so a lamp that put out its siblings would show.
+    for (const auto& other : cases) {
+      if (other.id != c.id) window.SetLamp(other.lamp, true);
+    }
+    window.SetLamp(c.lamp, true);
+    EXPECT_TRUE(Button(window, c.id)->isChecked());
+    for (const auto& other : cases) EXPECT_TRUE(Button(window, other.id)->isChecked()) << other.id;
+    window.SetLamp(c.lamp, false);
+    EXPECT_FALSE(Button(window, c.id)->isChecked());
+    for (const auto& other : cases) {
+      if (other.id != c.id) {
+        EXPECT_TRUE(Button(window, other.id)->isChecked()) << other.id;
+      }
+    }
+    EXPECT_TRUE(Button(window, 1027)->isChecked());
+    EXPECT_FALSE(Button(window, 1026)->isChecked());
+    EXPECT_FALSE(Button(window, 1028)->isChecked());
+  }
+}
+
+TEST(LinkWindowServices, ClickingALampDoesNothing) {
+  WindowRig rig;
+  LinkWindow& window = rig.Shown();
+  window.SetLamp(DataLamp, true);
+  for (int id : kLampIds) {
+    SCOPED_TRACE(id);
+    QAbstractButton* lamp = Button(window, id);
+    const bool before = lamp->isChecked();
+    lamp->click();
+    const QPointF centre = QPointF(lamp->rect().center());
+    QMouseEvent press(QEvent::MouseButtonPress, centre, lamp->mapToGlobal(centre), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(lamp, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, centre, lamp->mapToGlobal(centre),
+                        Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(lamp, &release);
+    EXPECT_EQ(lamp->isChecked(), before);
+  }
+  EXPECT_TRUE(rig.dialogs.messages.empty());
+  EXPECT_TRUE(rig.port.writes.empty());
+  EXPECT_TRUE(Button(window, 1026)->isChecked());
+}
+
+TEST(LinkWindowServices, ProgressIsHeldInsideItsRange) {
+  const struct {
+    std::int32_t position;
+    int shown;
+  } cases[] = {
+      {-5, 0}, {0, 0}, {1, 1}, {100, 100}, {102, 100}, {120, 100}, {INT_MIN, 0}, {INT_MAX, 100},
+  };
+  WindowRig rig;
+  LinkWindow& window = rig.Shown();
+  auto* bar = qobject_cast<QProgressBar*>(ControlById(window, 1029));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.position);
+    window.SetProgress(50);  // an ignored position would leave this standing
+    window.SetProgress(c.position);
+    EXPECT_EQ(bar->value(), c.shown);
+    EXPECT_EQ(bar->minimum(), 0);
+    EXPECT_EQ(bar->maximum(), 100);
+  }
+}
+
+TEST(LinkWindowServices, KeysComeFromTheKeySourceAndNeverFromTheWindow) {
+  WindowRig rig;
+  LinkWindow& window = rig.Shown();
+  SendKey(&window, Qt::Key_A);
+  EXPECT_FALSE(window.KeyPressed());
+  rig.keys.waiting = true;
+  EXPECT_TRUE(window.KeyPressed());
+  EXPECT_EQ(rig.keys.polls, 2);
+}
+
+TEST(LinkWindowServices, SaveDialogGoesToTheDialogHostOwnedByTheWindow) {
+  WindowRig rig;
+  LinkWindow& window = rig.Shown();
+  rig.dialogs.saveAnswers.push_back({IDOK, "/tmp/x.bmp"});
+  const SaveAnswer answer = window.RunSaveDialog({"bmp", "*.bmp", "Windows Bitmap file (.bmp)"});
+  EXPECT_EQ(answer.result, IDOK);
+  EXPECT_EQ(answer.path, "/tmp/x.bmp");
+  ASSERT_EQ(rig.dialogs.saveRequests.size(), 1u);
+  EXPECT_EQ(rig.dialogs.saveRequests[0].initialName, "*.bmp");
+  EXPECT_EQ(rig.dialogs.saveOwners[0], &window);
+}
+
+// ---- Routing ---------------------------------------------------------------------------------
+
+TEST(LinkWindowRouting, EachButtonRunsItsOperation) {
+  // The first message each operation shows tells which one ran. Nothing has been captured yet,
+  // so every Save button stops at its kind check.
+  const struct {
+    int id;
+    Message first;
+  } cases[] = {
+      {1000, {"Serial Sync Timeout", "Transfer Status", MB_ICONSTOP}},
+      {1032,
+       {"Plug Gameboy Link Lead into PC.\nDisconnect Lead From Gameboy", "Test Link Status",
+        MB_ICONINFORMATION}},
+      {1023, {"No Screen Information Transferred", "Save Status", MB_ICONINFORMATION}},
+      {1001, {"No Data Information Transferred", "Save Status", MB_ICONINFORMATION}},
+      {1003, {"No Data Information Transferred", "Save Status", MB_ICONINFORMATION}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.id);
+    WindowRig rig;
+    LinkWindow& window = rig.Shown();
+    Button(window, c.id)->click();
+    ASSERT_FALSE(rig.dialogs.messages.empty());
+    EXPECT_EQ(rig.dialogs.messages[0], c.first);
+    EXPECT_TRUE(rig.dialogs.saveRequests.empty());
+  }
+}
+
+TEST(LinkWindowRouting, FailedTransferLightsTheErrorLampThroughTheWindow) {
+  WindowRig rig;
+  LinkWindow& window = rig.Shown();
+  window.SetLamp(DataLamp, true);
+  window.SetProgress(70);
+  rig.keys.waiting = true;  // a key in the terminal ends the request loop
+  Button(window, 1000)->click();
+  ASSERT_FALSE(rig.dialogs.messages.empty());
+  EXPECT_EQ(rig.dialogs.messages.back(), (Message{"Key Exit", "Transfer Status", MB_ICONSTOP}));
+  EXPECT_GT(rig.keys.polls, 0);
+  EXPECT_TRUE(Button(window, 1045)->isChecked());
+  for (int id : {1033, 1035, 1036}) EXPECT_FALSE(Button(window, id)->isChecked()) << id;
+  EXPECT_EQ(qobject_cast<QProgressBar*>(ControlById(window, 1029))->value(), 0);
+  // Every line change went to LPT1's data register, every read to its status register.
+  ASSERT_FALSE(rig.port.writes.empty());
+  for (const auto& write : rig.port.writes) EXPECT_EQ(write.first, 0x378);
+  for (std::uint16_t read : rig.port.reads) EXPECT_EQ(read, 0x379);
+}
+
+TEST(LinkWindowRouting, TransferUsesThePortChosenLast) {
+  WindowRig rig;
+  LinkWindow& window = rig.Shown();
+  Button(window, 1028)->click();
+  Button(window, 1000)->click();
+  ASSERT_FALSE(rig.port.writes.empty());
+  ASSERT_FALSE(rig.port.reads.empty());
+  for (const auto& write : rig.port.writes) EXPECT_EQ(write.first, 0x3BC);
+  for (std::uint16_t read : rig.port.reads) EXPECT_EQ(read, 0x3BD);
+}
+
+// ---- System commands and the window menu ----------------------------------------------------
+
+TEST(LinkWindowSystemCommands, AboutRangeOpensTheAboutBoxAndCloseEndsTheWindow) {
+  const struct {
+    unsigned id;
+    int aboutRuns;
+    bool stillShown;
+  } cases[] = {
+      {0x10, 1, true}, {0x1F, 1, true}, {0x20, 0, true}, {0x00, 0, true}, {0xF060, 0, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.id);
+    WindowRig rig;
+    LinkWindow& window = rig.Shown();
+    window.OnSysCommand(c.id);
+    EXPECT_EQ(rig.dialogs.aboutRuns, c.aboutRuns);
+    if (c.aboutRuns > 0) {
+      EXPECT_EQ(rig.dialogs.aboutOwner, &window);
+    }
+    EXPECT_EQ(window.isVisible(), c.stillShown);
+    if (!c.stillShown) {
+      EXPECT_EQ(window.result(), QDialog::Rejected);
+    }
+  }
+}
+
+TEST(LinkWindowSystemCommands, MenuEndsWithASeparatorAndTheAboutEntry) {
+  WindowRig rig;
+  LinkWindow& window = rig.Window();
+  for (const QAction* action : window.SystemMenu().actions()) {
+    EXPECT_NE(action->text(), "&About Quillet...");  // added by the first-time set-up only
+  }
+  window.show();
+  window.hide();
+  window.show();  // and only once
+  const QList<QAction*> actions = window.SystemMenu().actions();
+  ASSERT_GE(actions.size(), 2);
+  EXPECT_TRUE(actions[actions.size() - 2]->isSeparator());
+  QAction* about = actions.back();
+  EXPECT_EQ(about->text(), "&About Quillet...");
+  EXPECT_EQ(std::count_if(actions.begin(), actions.end(),
+                          [](const QAction* a) { return a->text() == "&About Quillet..."; }),
+            1);
+  about->trigger();
+  EXPECT_EQ(rig.dialogs.aboutRuns, 1);
+  EXPECT_TRUE(window.isVisible());
+}
+
+TEST(LinkWindowSystemCommands, RightClickOnTheWindowOpensTheMenu) {
+  WindowRig rig;
+  LinkWindow& window = rig.Shown();
+  QWidget* popup = nullptr;
+  QTimer::singleShot(0, [&] {
+    popup = QApplication::activePopupWidget();
+    if (popup != nullptr) popup->close();
+  });
+  const QPoint at(2, 2);
+  QContextMenuEvent event(QContextMenuEvent::Mouse, at, window.mapToGlobal(at));
+  QApplication::sendEvent(&window, &event);
+  EXPECT_EQ(popup, &window.SystemMenu());
+}
+
+// ---- Closing -------------------------------------------------------------------------------
+
+TEST(LinkWindowClosing, EscapeAndTheCloseBoxCancelEnterOnANonPushButtonAccepts) {
+  {
+    WindowRig rig;
+    LinkWindow& window = rig.Shown();
+    SendKey(window.focusWidget(), Qt::Key_Escape);
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(window.result(), QDialog::Rejected);
+  }
+  {
+    WindowRig rig;
+    LinkWindow& window = rig.Shown();
+    window.close();
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(window.result(), QDialog::Rejected);
+  }
+  {
+    WindowRig rig;
+    LinkWindow& window = rig.Shown();
+    QWidget* lpt2 = ControlById(window, 1027);
+    lpt2->setFocus();
+    ASSERT_EQ(window.focusWidget(), lpt2);
+    SendKey(lpt2, Qt::Key_Return);
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(window.result(), QDialog::Accepted);
+    EXPECT_TRUE(rig.dialogs.messages.empty());
+  }
+}
+
+TEST(LinkWindowClosing, EnterOnAPushButtonPressesItAndKeepsTheWindow) {
+  WindowRig rig;
+  LinkWindow& window = rig.Shown();
+  QWidget* test = ControlById(window, 1032);
+  test->setFocus();
+  ASSERT_EQ(window.focusWidget(), test);
+  SendKey(test, Qt::Key_Return);
+  EXPECT_TRUE(window.isVisible());
+  ASSERT_FALSE(rig.dialogs.messages.empty());
+  EXPECT_EQ(rig.dialogs.messages[0].title, "Test Link Status");
+}
+
+TEST(LinkWindowClosing, DestructionDrivesTheLinesLowOnTheLastPortAndWaitsTwoSeconds) {
+  const struct {
+    int portButton;  // 0: none pressed
+    std::uint16_t dataPort;
+  } cases[] = {{0, 0x378}, {1028, 0x3BC}, {1027, 0x278}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.dataPort);
+    WindowRig rig;
+    LinkWindow& window = rig.Shown();
+    if (c.portButton != 0) Button(window, c.portButton)->click();
+    window.close();
+    EXPECT_TRUE(rig.port.writes.empty());  // closing alone writes nothing yet
+    const std::int64_t before = rig.counter.Now();
+    rig.Destroy();
+    EXPECT_EQ(rig.port.writes,
+              (std::vector<std::pair<std::uint16_t, std::uint8_t>>{{c.dataPort, 0}}));
+    EXPECT_GE(rig.counter.Now() - before, 2'000'000'000);
+  }
+}
+
+TEST(LinkWindowClosing, DestructionKeepsTheLatchBitsItDoesNotOwn) {
+  WindowRig rig;
+  // A transfer that ends in a sync timeout leaves the data line high; the last byte written
+  // before the destruction then still carries it.
+  LinkWindow& window = rig.Shown();
+  Button(window, 1000)->click();
+  ASSERT_FALSE(rig.port.writes.empty());
+  EXPECT_EQ(window.Port().OutputLatch & LinkDataOut, LinkDataOut);
+  const std::size_t before = rig.port.writes.size();
+  rig.Destroy();
+  ASSERT_EQ(rig.port.writes.size(), before + 1);
+  EXPECT_EQ(rig.port.writes.back(), (std::pair<std::uint16_t, std::uint8_t>{0x378, 0}));
+}
+
+// ---- Minimised painting ----------------------------------------------------------------------
+
+TEST(LinkWindowPainting, LitLampShowsItsColourAndADarkOneDoesNot) {
+  WindowRig rig;
+  LinkWindow& window = rig.Shown();
+  window.SetLamp(ErrorLamp, true);
+  const QImage image = window.grab().toImage();
+  ASSERT_FALSE(image.isNull());
+  // The lit error lamp shows its red in the middle.
+  const QRect lamp = ControlById(window, 1045)->geometry();
+  const QColor centre = image.pixelColor(lamp.center());
+  EXPECT_GT(centre.red(), 150);
+  EXPECT_LT(centre.green(), 120);
+  window.SetLamp(ErrorLamp, false);
+  const QColor dark = window.grab().toImage().pixelColor(lamp.center());
+  EXPECT_LT(dark.red(), 120);
+}
+
+}  // namespace
+}  // namespace fennow

@@ -1,0 +1,94 @@
+#include <gtest/gtest.h>
+
+#include <QFontMetrics>
+
+#include "app/DialogUnits.h"
+#include "app/WindowRules.h"
+#include "tests/app/AppTestSupport.h"
+
+namespace fennow {
+namespace {
+
+struct IconCase {
+  int client;
+  int expected;
+};
+
+TEST(IconPosition, CentresAndTruncatesTowardZero) {
+  const IconCase cases[] = {
+      {36, 2}, {33, 1}, {32, 0}, {31, 0}, {20, -5}, {29, -1}, {0, -15},
+  };
+  for (const IconCase& c : cases) {
+    SCOPED_TRACE(c.client);
+    EXPECT_EQ(IconPosition(c.client, c.client, 32, 32), QPoint(c.expected, c.expected));
+  }
+  // Width and height are worked out independently.
+  EXPECT_EQ(IconPosition(36, 20, 32, 32), QPoint(2, -5));
+  EXPECT_EQ(IconPosition(20, 33, 16, 32), QPoint(2, 1));
+}
+
+TEST(SystemCommandRule, OnlyTheAboutRangeOpensTheAboutBox) {
+  const struct {
+    unsigned id;
+    bool opens;
+  } cases[] = {
+      {0x10, true},  {0x1F, true},    {0x18, true},    {0x0F, false},  {0x20, false},
+      {0x00, false}, {0xF060, false}, {0xF010, false}, {0x110, false}, {0x1010, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.id);
+    EXPECT_EQ(OpensAboutBox(c.id), c.opens);
+  }
+}
+
+TEST(DialogUnits, BaseUnitsAreTheRoundedLetterAverageAndTheFontHeight) {
+  const struct {
+    int letters;
+    int height;
+    DialogBaseUnits expected;
+  } cases[] = {
+      {312, 13, {6, 13}},                    // 6.0
+      {337, 13, {6, 13}},                    // 6.48 rounds down
+      {338, 13, {7, 13}},                    // 6.5 rounds up
+      {364, 16, {7, 16}},                    // 7.0
+      {0, 13, kFallbackBaseUnits},           // no letters: fallback width, and the height is kept
+      {-4, 0, kFallbackBaseUnits},           // nothing usable at all
+      {20, 11, {kFallbackBaseUnits.x, 11}},  // rounds to 0 wide: fallback width
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.letters);
+    EXPECT_EQ(BaseUnitsFrom(c.letters, c.height), c.expected);
+  }
+}
+
+TEST(DialogUnits, EachCoordinateIsRoundedToTheNearestPixel) {
+  const DialogBaseUnits units{6, 13};
+  // 4 horizontal units are one average letter, 8 vertical units one font height.
+  EXPECT_EQ(HorizontalPixels(4, units), 6);
+  EXPECT_EQ(VerticalPixels(8, units), 13);
+  EXPECT_EQ(HorizontalPixels(257, units), 386);  // 385.5
+  EXPECT_EQ(HorizontalPixels(1, units), 2);      // 1.5
+  EXPECT_EQ(HorizontalPixels(15, units), 23);    // 22.5
+  EXPECT_EQ(VerticalPixels(194, units), 315);    // 315.25
+  EXPECT_EQ(VerticalPixels(1, units), 2);        // 1.625
+  EXPECT_EQ(VerticalPixels(3, units), 5);        // 4.875
+  EXPECT_EQ(VerticalPixels(0, units), 0);
+  EXPECT_EQ(ToPixels({15, 74, 105, 15}, units), QRect(23, 120, 158, 24));
+}
+
+TEST(DialogUnits, DialogFontIsAnEightPointSansSerif) {
+  test::TestApp();
+  const QFont font = DialogFont();
+  EXPECT_EQ(font.pointSize(), 8);
+  EXPECT_EQ(font.weight(), QFont::Normal);
+  EXPECT_FALSE(font.italic());
+  const DialogBaseUnits units = BaseUnitsOf(QFontMetrics(font));
+  // An 8 pt face on a 96 dpi screen: letters a few pixels wide, lines a dozen or so high.
+  EXPECT_GE(units.x, 4);
+  EXPECT_LE(units.x, 10);
+  EXPECT_GE(units.y, 9);
+  EXPECT_LE(units.y, 20);
+}
+
+}  // namespace
+}  // namespace fennow
