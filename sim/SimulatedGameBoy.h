@@ -10,8 +10,9 @@
 
 namespace fennow {
 
-// Lines as the simulator sees them on the lead. DataIn is the Game Boy's own output.
-enum class SimLine : std::uint8_t { Clock, DataOut, Loop, DataIn };  // Loop: LoopDrive
+// Lines as the simulator sees them on the lead: LinkClock, LinkDataOut and LoopDrive from the
+// PC, and DataIn, the Game Boy's own serial output as it presents it on LinkDataIn.
+enum class SimLine : std::uint8_t { Clock, DataOut, Loop, DataIn };
 
 struct LineEdge {
   std::int64_t timeNs;
