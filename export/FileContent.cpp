@@ -101,6 +101,21 @@ std::string RawDataText(const CaptureStore& store) {
   return text;
 }
 
+std::size_t ScaleCodeCount(int scale) {
+  return scale == 2 ? kLongScale.size() : kShortScale.size();
+}
+
+std::optional<std::string> ScaleValueText(int scale, std::uint8_t code) {
+  if (code >= ScaleCodeCount(scale)) return std::nullopt;
+  std::string text;
+  if (scale == 2) {
+    AppendFixed(text, kLongScale[code], 6);
+  } else {
+    AppendFixed(text, kShortScale[code], 2);
+  }
+  return text;
+}
+
 std::optional<std::string> ScaleCodeProblem(const CaptureStore& store) {
   for (const ScaleSlot& scale : kScaleSlots) {
     const std::size_t code = store.Byte(scale.slot);
@@ -122,12 +137,10 @@ FileText MathcadText(const CaptureStore& store) {
     AppendInt(text, 127 - static_cast<int>(store.Byte(slot)));
     text += kLineEnd;
   }
-  AppendFixed(text, kShortScale[store.Byte(kScaleSlots[0].slot)], 2);
-  text += kLineEnd;
-  AppendFixed(text, kShortScale[store.Byte(kScaleSlots[1].slot)], 2);
-  text += kLineEnd;
-  AppendFixed(text, kLongScale[store.Byte(kScaleSlots[2].slot)], 6);
-  text += kLineEnd;
+  for (int scale = 0; scale < 3; ++scale) {
+    text += *ScaleValueText(scale, store.Byte(kScaleSlots[static_cast<std::size_t>(scale)].slot));
+    text += kLineEnd;
+  }
   return file;
 }
 

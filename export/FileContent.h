@@ -33,6 +33,13 @@ struct FileText {
 // when all three are inside their tables.
 std::optional<std::string> ScaleCodeProblem(const CaptureStore& store);
 
+// How many codes scale 0, 1 or 2 (the first, second and third code of a block) has values for.
+std::size_t ScaleCodeCount(int scale);
+
+// The value that `code` selects for scale 0, 1 or 2, written as the Mathcad file writes it
+// ("0.05", "0.000500"); nothing when the code lies outside its table.
+std::optional<std::string> ScaleValueText(int scale, std::uint8_t code);
+
 // 1202 re-centred samples and the three scale values, every line ended by CR LF. Refused when a
 // scale code lies outside its table.
 FileText MathcadText(const CaptureStore& store);
