@@ -36,23 +36,47 @@ void DrawHandheld(Canvas& canvas, int left, int top) {
   }
 }
 
-// A monitor on a small stand, its screen still empty: a dashed outline where a picture will go.
-void DrawComputer(Canvas& canvas, int left, int top) {
-  constexpr int w = 40;
-  constexpr int h = 32;
-  canvas.FillRect(left, top, w, h, kInk);
-  canvas.FillRect(left + 4, top + 4, w - 8, h - 10, kPaper);
-  for (int x = left + 7; x < left + w - 7; x += 2) {
+// A desktop computer: a monitor, its screen still empty but for a question mark, on a flat case.
+// Returns the point on the case's left side where the lead plugs in.
+struct Point {
+  int x;
+  int y;
+};
+
+Point DrawComputer(Canvas& canvas, int left, int top) {
+  // Monitor: outline, a white bezel, then the screen with a dotted frame where a picture will go.
+  constexpr int monitorW = 40;
+  constexpr int monitorH = 30;
+  const int monitorX = left + 4;
+  canvas.FrameRect(monitorX, top, monitorW, monitorH, kInk);
+  canvas.FrameRect(monitorX + 1, top + 1, monitorW - 2, monitorH - 2, kInk);
+  canvas.FrameRect(monitorX + 4, top + 4, monitorW - 8, monitorH - 8, kInk);
+  for (int x = monitorX + 7; x < monitorX + monitorW - 7; x += 2) {
     canvas.Set(x, top + 7, kInk);
-    canvas.Set(x, top + h - 10, kInk);
+    canvas.Set(x, top + monitorH - 8, kInk);
   }
-  for (int y = top + 7; y <= top + h - 10; y += 2) {
-    canvas.Set(left + 7, y, kInk);
-    canvas.Set(left + w - 8, y, kInk);
+  for (int y = top + 7; y <= top + monitorH - 8; y += 2) {
+    canvas.Set(monitorX + 7, y, kInk);
+    canvas.Set(monitorX + monitorW - 8, y, kInk);
   }
-  canvas.Set(left + w - 6, top + h - 3, kPaper);  // power lamp
-  canvas.FillRect(left + 16, top + h, 8, 4, kInk);
-  canvas.FillRect(left + 8, top + h + 4, 24, 3, kInk);
+  DrawCentredText(canvas, monitorX + monitorW / 2, top + 11, "?", kInk, 1);
+  canvas.FillRect(monitorX + 14, top + monitorH, 12, 3, kInk);  // neck
+
+  // Case: outline, a drive slot and a power lamp on the right, vents on the left.
+  constexpr int caseW = 48;
+  constexpr int caseH = 14;
+  const int caseY = top + monitorH + 3;
+  canvas.FrameRect(left, caseY, caseW, caseH, kInk);
+  canvas.FrameRect(left + 1, caseY + 1, caseW - 2, caseH - 2, kInk);
+  canvas.FillRect(left + 28, caseY + 5, 14, 2, kInk);
+  canvas.FillRect(left + 38, caseY + 9, 3, 2, kInk);
+  for (int x = left + 5; x < left + 17; x += 3) canvas.FillRect(x, caseY + 4, 1, 6, kInk);
+
+  // The plug on the lead's end, pushed into the side of the case.
+  const int plugY = caseY + 3;
+  canvas.FillRect(left - 4, plugY, 4, 8, kInk);
+  canvas.FillRect(left - 7, plugY + 2, 3, 4, kInk);
+  return {left - 7, plugY + 4};
 }
 
 // A lead hanging between two points: a parabola sagging by sag pixels in the middle, worked out
@@ -87,17 +111,17 @@ std::vector<Rgb> IdlePalette() {
 Canvas DrawIdlePicture() {
   Canvas picture(kWidth, kHeight, kPaper);
   DrawFrame(picture);
+  // Drawn twice, a pixel apart, for bold strokes.
   DrawCentredText(picture, kWidth / 2, 12, "NO CAPTURE", kInk, 2);
+  DrawCentredText(picture, kWidth / 2 + 1, 12, "NO CAPTURE", kInk, 2);
 
   constexpr int handheldLeft = 16;
   constexpr int handheldTop = 36;
   DrawHandheld(picture, handheldLeft, handheldTop);
-  constexpr int computerLeft = 104;
-  constexpr int computerTop = 46;
-  DrawComputer(picture, computerLeft, computerTop);
-  // From the link socket on the handheld's right side to the back of the monitor.
-  DrawLead(picture, handheldLeft + 2 * kHandheldWidth, handheldTop + 9, computerLeft - 1,
-           computerTop + 24, 14);
+  const Point socket = DrawComputer(picture, 97, 42);
+  // From the link socket on the handheld's right side to the plug in the computer.
+  DrawLead(picture, handheldLeft + 2 * kHandheldWidth, handheldTop + 9, socket.x - 1, socket.y - 1,
+           12);
 
   DrawCentredText(picture, kWidth / 2, 110, "PRESS START TRANSFER", kInk, 1);
   DrawCentredText(picture, kWidth / 2, 121, "TO FETCH SCREEN OR DATA", kInk, 1);

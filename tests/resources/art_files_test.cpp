@@ -18,6 +18,7 @@ struct BitmapCase {
   std::uint32_t height;
   std::uint32_t bits;
   std::uint32_t colours;
+  std::vector<art::Rgb> (*palette)();
   friend void PrintTo(const BitmapCase& c, std::ostream* os) { *os << c.name; }
 };
 
@@ -43,12 +44,20 @@ TEST_P(BuiltBitmapTest, HeadersDescribeAnUncompressedBottomUpImage) {
   EXPECT_EQ(U32(file, 34), stride * c.height);
   EXPECT_EQ(U32(file, 46), c.colours);
   EXPECT_EQ(file.size(), pixelStart + stride * c.height);
+  const std::vector<art::Rgb> palette = c.palette();
+  ASSERT_EQ(palette.size(), c.colours);
+  for (std::size_t i = 0; i < palette.size(); ++i) {
+    const art::Rgb& p = palette[i];
+    EXPECT_EQ(U32(file, 54 + 4 * i), std::uint32_t{p.red} << 16 | p.green << 8 | p.blue)
+        << "palette entry " << i;  // stored blue, green, red, then a zero byte
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(Pictures, BuiltBitmapTest,
-                         ::testing::Values(BitmapCase{"bitmap131.bmp", 160, 144, 1, 2},
-                                           BitmapCase{"bitmap134.bmp", 32, 32, 8, 256}),
-                         [](const auto& param) { return param.param.name.substr(0, 9); });
+INSTANTIATE_TEST_SUITE_P(
+    Pictures, BuiltBitmapTest,
+    ::testing::Values(BitmapCase{"bitmap131.bmp", 160, 144, 1, 2, art::IdlePalette},
+                      BitmapCase{"bitmap134.bmp", 32, 32, 8, 256, art::AboutPalette}),
+    [](const auto& param) { return param.param.name.substr(0, 9); });
 
 TEST(BuiltIdlePicture, PaletteIsBlackThenWhite) {
   const art::Bytes file = BuiltFile("bitmap131.bmp");

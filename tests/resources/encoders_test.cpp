@@ -92,21 +92,6 @@ INSTANTIATE_TEST_SUITE_P(
         PackCase{"EightBits", 256, Pixels({"09", "f1"}), {0x0F, 0x01, 0, 0, 0x00, 0x09, 0, 0}}),
     [](const auto& param) { return std::string(param.param.what); });
 
-TEST(EncodeBmp, HeaderDescribesTheImage) {
-  const art::Bytes file = art::EncodeBmp(Pixels({"0123", "4567", "89ab"}), Greys(16));
-  EXPECT_EQ(file[0], 'B');
-  EXPECT_EQ(file[1], 'M');
-  EXPECT_EQ(U32(file, 2), file.size());
-  EXPECT_EQ(U32(file, 10), 14u + 40u + 16u * 4u);
-  EXPECT_EQ(U32(file, 18), 4u);   // width
-  EXPECT_EQ(U32(file, 22), 3u);   // height, positive: bottom-up
-  EXPECT_EQ(U16(file, 28), 4u);   // bits per pixel
-  EXPECT_EQ(U32(file, 34), 12u);  // 3 rows of 4 bytes
-  // The palette is stored blue, green, red, reserved.
-  EXPECT_EQ(U32(file, 54 + 15 * 4), 0x00FFFFFFu);
-  EXPECT_EQ(U32(file, 54 + 1 * 4), 0x00111111u);
-}
-
 TEST(EncodeIco, MasksClearPixelsAndStoresBlackUnderThem) {
   const std::array<Canvas, 2> images = {Pixels({"1.", ".2"}), Pixels({"3"})};
   std::vector<Rgb> palette = Greys(16);
@@ -114,10 +99,6 @@ TEST(EncodeIco, MasksClearPixelsAndStoresBlackUnderThem) {
 
   ASSERT_EQ(U16(file, 4), 2u);
   const std::size_t first = U32(file, 6 + 12);
-  const std::size_t second = U32(file, 6 + 16 + 12);
-  EXPECT_EQ(first, 6u + 2u * 16u);
-  EXPECT_EQ(second, first + U32(file, 6 + 8));
-  EXPECT_EQ(file.size(), second + U32(file, 6 + 16 + 8));
 
   EXPECT_EQ(U32(file, first + 8), 4u);  // twice the height: colour rows, then mask rows
   const std::size_t colours = first + 40 + 16 * 4;
