@@ -1,4 +1,3 @@
-#include <algorithm>
 #include <stdexcept>
 
 #include "resources/Artwork.h"
@@ -111,7 +110,14 @@ constexpr Swatch kAboutSwatches[] = {
     {'w', {0x90, 0xF0, 0xF0}}, {'r', {0xF0, 0x90, 0x10}}, {'R', {0xFF, 0xE0, 0x70}},
     {'c', {0x20, 0x18, 0x40}}, {'p', {0xE0, 0xD0, 0xF0}}, {'P', {0x70, 0x50, 0xA0}},
 };
-constexpr std::uint8_t kAboutBody = 4;  // position of 's' above
+constexpr std::uint8_t SwatchIndex(std::span<const Swatch> swatches, char symbol) {
+  for (std::size_t i = 0; i < swatches.size(); ++i) {
+    if (swatches[i].symbol == symbol) return static_cast<std::uint8_t>(i);
+  }
+  throw std::invalid_argument("no swatch for the symbol");
+}
+
+constexpr std::uint8_t kAboutBody = SwatchIndex(kAboutSwatches, 's');
 constexpr std::uint8_t kSkyRamp = 32;   // 32 entries, one per row
 constexpr std::uint8_t kBodyRamp = 64;  // 32 entries, one per row
 
