@@ -35,7 +35,7 @@ inline QApplication& TestApp() {
 }
 
 // A port that records every write and answers every read with one fixed byte.
-class RecordingPort final : public PortIo {
+class FixedStatusPort final : public PortIo {
  public:
   void Write(std::uint16_t address, std::uint8_t value) override {
     writes.emplace_back(address, value);
@@ -106,7 +106,7 @@ struct WindowRig {
   }
   void Destroy() { window.reset(); }
 
-  RecordingPort port;
+  FixedStatusPort port;
   // 100 us a reading: the two-second wait of the destruction is 20,000 readings.
   VirtualCounter counter{100'000};
   ScriptedDialogs dialogs;

@@ -8,7 +8,7 @@ namespace {
 
 TEST(LinkApp, RunsTheWindowOnceThenIdlesTheLeadAndReturnsFalse) {
   test::TestApp();
-  test::RecordingPort port;
+  test::FixedStatusPort port;
   VirtualCounter counter(100'000);
   test::ScriptedDialogs dialogs;
   test::ScriptedKeys keys;

@@ -97,11 +97,11 @@ TEST(LinkWindowLayout, EveryControlHasItsIdCaptionAndDialogUnitRectangle) {
     const QRect expected = ToPixels(row.rect, units);
     if (const auto* picture = qobject_cast<const QLabel*>(control);
         picture != nullptr && row.caption[0] == '\0') {
-      // The picture takes its bitmap's size; without the bitmap it keeps the template's.
+      // The picture takes its bitmap's size, a Game Boy screen, inside its sunken frame.
       EXPECT_EQ(control->pos(), expected.topLeft());
-      const QPixmap image = picture->pixmap();
-      EXPECT_EQ(picture->contentsRect().size(),
-                image.isNull() ? expected.size() - QSize(4, 4) : image.size());
+      EXPECT_EQ(picture->pixmap().size(), QSize(160, 144));
+      EXPECT_EQ(picture->contentsRect().size(), QSize(160, 144));
+      EXPECT_EQ(picture->frameShadow(), QFrame::Sunken);
     } else {
       EXPECT_EQ(control->geometry(), expected);
     }
@@ -211,7 +211,12 @@ TEST(LinkWindowStart, MissingCounterIsReportedOnceBeforeTheWindowShows) {
 
 TEST(LinkWindowStart, IconIsTheWindowIcon) {
   WindowRig rig;
-  LinkWindow& window = rig.Shown();
+  LinkWindow& window = rig.Window();
+  ASSERT_FALSE(window.Icon().isNull());
+  const QList<QSize> sizes = window.Icon().availableSizes();
+  EXPECT_TRUE(sizes.contains(QSize(32, 32)));
+  EXPECT_TRUE(sizes.contains(QSize(16, 16)));
+  window.show();
   EXPECT_EQ(window.windowIcon().cacheKey(), window.Icon().cacheKey());
   EXPECT_EQ(window.OnQueryDragIcon().cacheKey(), window.Icon().cacheKey());
 }
@@ -575,6 +580,45 @@ TEST(LinkWindowPainting, LitLampShowsItsColourAndADarkOneDoesNot) {
   window.SetLamp(ErrorLamp, false);
   const QColor dark = window.grab().toImage().pixelColor(lamp.center());
   EXPECT_LT(dark.red(), 120);
+}
+
+TEST(LinkWindowPainting, MinimisedWindowPaintsItsIconCentred) {
+  WindowRig rig;
+  LinkWindow& window = rig.Shown();
+  // The window's own painting only, without its controls: what a minimised window shows.
+  const auto ownPainting = [&window] {
+    QImage image(window.size(), QImage::Format_ARGB32);
+    image.fill(Qt::magenta);
+    window.render(&image, QPoint(), QRegion(), QWidget::DrawWindowBackground);
+    return image;
+  };
+  const QImage icon =
+      window.Icon().pixmap(QSize(32, 32)).toImage().convertToFormat(QImage::Format_ARGB32);
+  ASSERT_EQ(icon.size(), QSize(32, 32));
+  const QPoint at = IconPosition(window.width(), window.height(), 32, 32);
+
+  const auto countIconPixels = [&](const QImage& painted) {
+    int matching = 0;
+    int opaque = 0;
+    for (int y = 0; y < 32; ++y) {
+      for (int x = 0; x < 32; ++x) {
+        const QRgb want = icon.pixel(x, y);
+        if (qAlpha(want) != 255) continue;
+        ++opaque;
+        if (painted.pixel(at.x() + x, at.y() + y) == want) ++matching;
+      }
+    }
+    return std::pair{matching, opaque};
+  };
+
+  const auto [normalMatches, opaque] = countIconPixels(ownPainting());
+  ASSERT_GT(opaque, 100);
+  EXPECT_LT(normalMatches, opaque / 2);  // not minimised: no icon, just the background
+
+  window.showMinimized();
+  ASSERT_TRUE(window.isMinimized());
+  const auto [minimisedMatches, total] = countIconPixels(ownPainting());
+  EXPECT_EQ(minimisedMatches, total);
 }
 
 }  // namespace

@@ -1,0 +1,151 @@
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QFileInfo>
+#include <QProgressBar>
+#include <QTemporaryDir>
+#include <array>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "app/TemplateControls.h"
+#include "export/SavePrompt.h"
+#include "sim/SimulatedGameBoy.h"
+#include "tests/app/AppTestSupport.h"
+
+namespace fennow {
+namespace {
+
+using test::Message;
+
+// The real window on a simulated Game Boy: the whole road from a button to a file.
+struct GameBoyRig {
+  GameBoyRig() { gameBoy.SetRecording(false); }
+  bool Lit(int id) const {
+    return qobject_cast<QAbstractButton*>(ControlById(*window, id))->isChecked();
+  }
+  void Click(int id) { qobject_cast<QAbstractButton*>(ControlById(*window, id))->click(); }
+
+  QApplication& app = test::TestApp();  // before any widget
+  VirtualCounter counter{100'000};
+  SimulatedGameBoy gameBoy{[this] { return counter.Now(); }};
+  test::ScriptedDialogs dialogs;
+  test::ScriptedKeys keys;
+  WindowPlatform platform{gameBoy, counter, dialogs, keys};
+  std::unique_ptr<LinkWindow> window = std::make_unique<LinkWindow>(platform);
+};
+
+std::array<std::uint8_t, 2880> Screen() {
+  std::array<std::uint8_t, 2880> rows{};
+  for (std::size_t i = 0; i < rows.size(); ++i) rows[i] = static_cast<std::uint8_t>(i * 7 + 3);
+  return rows;
+}
+
+std::array<std::uint8_t, 1205> Block() {
+  std::array<std::uint8_t, 1205> block{};
+  for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<std::uint8_t>(i * 13);
+  // Scale codes inside both scale tables.
+  block[1202] = 9;
+  block[1203] = 2;
+  block[1204] = 26;
+  return block;
+}
+
+std::size_t FileSize(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return static_cast<std::size_t>(
+      std::distance(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()));
+}
+
+TEST(WindowWithGameBoy, CaptureThenSaveWithTheButtonForItsKind) {
+  const struct {
+    const char* name;
+    bool screen;
+    int portButton;  // 0: the LPT1 chosen at start
+    std::uint16_t dataPort;
+    int lampId;
+    const char* outcome;
+    int saveButton;
+    const SaveRequest* row;
+  } cases[] = {
+      {"screen.bmp", true, 0, 0x378, 1035, "Screen Transfer Successful", 1023, &kBitmapSaveRow},
+      {"data.txt", false, 1027, 0x278, 1036, "Data Transfer Successful", 1001, &kRawDataSaveRow},
+      {"data.dat", false, 1028, 0x3BC, 1036, "Data Transfer Successful", 1003, &kMathcadSaveRow},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    GameBoyRig rig;
+    if (c.screen) {
+      ASSERT_TRUE(rig.gameBoy.LoadScreen(Screen()));
+    } else {
+      ASSERT_TRUE(rig.gameBoy.LoadData(Block()));
+    }
+    rig.gameBoy.SetPort(c.dataPort, static_cast<std::uint16_t>(c.dataPort + 1));
+    rig.window->show();
+    if (c.portButton != 0) rig.Click(c.portButton);
+    rig.dialogs.messages.clear();
+
+    rig.Click(1000);
+    ASSERT_EQ(rig.dialogs.messages.size(), 1u);
+    EXPECT_EQ(rig.dialogs.messages[0], (Message{c.outcome, "Transfer Status", MB_OK}));
+    EXPECT_TRUE(rig.Lit(c.lampId));
+    EXPECT_FALSE(rig.Lit(1033));
+    EXPECT_FALSE(rig.Lit(1045));
+    EXPECT_EQ(qobject_cast<QProgressBar*>(ControlById(*rig.window, 1029))->value(), 0);
+    EXPECT_EQ(rig.window->Capture().Kind, c.screen ? CaptureKind::Screen : CaptureKind::Data);
+
+    const std::string path = folder.filePath(c.name).toStdString();
+    rig.dialogs.saveAnswers.push_back({IDOK, path});
+    rig.Click(c.saveButton);
+    ASSERT_EQ(rig.dialogs.saveRequests.size(), 1u);
+    EXPECT_EQ(rig.dialogs.saveRequests[0].initialName, c.row->initialName);
+    EXPECT_EQ(rig.dialogs.saveRequests[0].defaultExtension, c.row->defaultExtension);
+    EXPECT_EQ(rig.dialogs.saveRequests[0].filterText, c.row->filterText);
+    EXPECT_EQ(rig.dialogs.messages.size(), 1u);  // a successful save says nothing
+    EXPECT_EQ(rig.window->LastSavePath(), path);
+    EXPECT_GT(FileSize(path), 0u);
+    if (c.screen) {
+      EXPECT_EQ(FileSize(path), 2942u);
+    }
+  }
+}
+
+TEST(WindowWithGameBoy, SaveButtonsOfTheOtherKindRefuse) {
+  GameBoyRig rig;
+  ASSERT_TRUE(rig.gameBoy.LoadScreen(Screen()));
+  rig.window->show();
+  rig.Click(1000);
+  ASSERT_EQ(rig.window->Capture().Kind, CaptureKind::Screen);
+  rig.dialogs.messages.clear();
+  for (int id : {1001, 1003}) rig.Click(id);
+  const Message refusal{"No Data Information Transferred", "Save Status", MB_ICONINFORMATION};
+  EXPECT_EQ(rig.dialogs.messages, (std::vector<Message>{refusal, refusal}));
+  EXPECT_TRUE(rig.dialogs.saveRequests.empty());
+}
+
+TEST(WindowWithGameBoy, LeadTestThroughTheWindow) {
+  const struct {
+    Connection connection;
+    LoopWiring wiring;
+    const char* verdict;
+  } cases[] = {
+      {Connection::StuckSet, LoopWiring::Inverted, "Loop Back Detected OK"},
+      {Connection::StuckSet, LoopWiring::StuckClear, "No Loop Back Detected"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.verdict);
+    GameBoyRig rig;
+    rig.gameBoy.SetConnection(c.connection);
+    rig.gameBoy.SetLoopWiring(c.wiring);
+    rig.window->show();
+    rig.Click(1032);
+    ASSERT_GE(rig.dialogs.messages.size(), 2u);
+    EXPECT_EQ(rig.dialogs.messages[1].text, c.verdict);
+  }
+}
+
+}  // namespace
+}  // namespace fennow
