@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QStyle>
 #include <algorithm>
 
@@ -30,6 +31,13 @@ constexpr Qt::WindowFlags kFrameFlags = Qt::Dialog | Qt::CustomizeWindowHint | Q
 
 QString ToQString(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// The five push buttons of the template, as opposed to the push-like port buttons and lamps.
+bool IsPushButton(int id) {
+  return std::any_of(kMainTemplate.begin(), kMainTemplate.end(), [id](const ControlTemplate& row) {
+    return row.id == id && row.kind == ControlKind::PushButton;
+  });
 }
 
 template <typename Control>
@@ -220,10 +228,14 @@ void LinkWindow::paintEvent(QPaintEvent* event) {
 void LinkWindow::keyPressEvent(QKeyEvent* event) {
   const int key = event->key();
   const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
-  // A focused push button takes Enter itself; what gets here came from any other control and
-  // ends the window, like OK.
   if ((key == Qt::Key_Return || key == Qt::Key_Enter) && modifiers == Qt::NoModifier) {
-    accept();
+    // Enter presses the focused push button; from any other control it ends the window, like OK.
+    auto* focused = qobject_cast<QPushButton*>(focusWidget());
+    if (focused != nullptr && IsPushButton(focused->property(kControlIdProperty).toInt())) {
+      focused->click();
+    } else {
+      accept();
+    }
     return;
   }
   if (key == Qt::Key_Space && modifiers == Qt::AltModifier) {

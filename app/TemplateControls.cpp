@@ -41,8 +41,10 @@ QWidget* CreateControl(QWidget& dialog, const ControlTemplate& row, DialogBaseUn
   switch (row.kind) {
     case ControlKind::PushButton: {
       auto* button = new QPushButton(caption, &dialog);
-      // Enter presses the push button that has the focus.
-      button->setAutoDefault(true);
+      // Enter is left to the dialog. Qt's automatic default would hand the default frame to
+      // the button after the focused one in the tab chain, and Enter from a port button would
+      // then press that button instead of ending the window.
+      button->setAutoDefault(false);
       button->setFocusPolicy(Qt::StrongFocus);
       control = button;
       break;
@@ -50,8 +52,7 @@ QWidget* CreateControl(QWidget& dialog, const ControlTemplate& row, DialogBaseUn
     case ControlKind::PortButton: {
       auto* button = new QPushButton(caption, &dialog);
       button->setCheckable(true);
-      // Not a tab stop, but a click does take the focus; Enter then ends the window like on any
-      // control that is not a push button, so the port button must not claim Enter itself.
+      // Not a tab stop, but a click does take the focus.
       button->setAutoDefault(false);
       button->setFocusPolicy(Qt::ClickFocus);
       control = button;

@@ -518,16 +518,28 @@ TEST(LinkWindowClosing, EscapeAndTheCloseBoxCancelEnterOnANonPushButtonAccepts) 
   }
 }
 
-TEST(LinkWindowClosing, EnterOnAPushButtonPressesItAndKeepsTheWindow) {
-  WindowRig rig;
-  LinkWindow& window = rig.Shown();
-  QWidget* test = ControlById(window, 1032);
-  test->setFocus();
-  ASSERT_EQ(window.focusWidget(), test);
-  SendKey(test, Qt::Key_Return);
-  EXPECT_TRUE(window.isVisible());
-  ASSERT_FALSE(rig.dialogs.messages.empty());
-  EXPECT_EQ(rig.dialogs.messages[0].title, "Test Link Status");
+TEST(LinkWindowClosing, EnterPressesTheFocusedPushButtonAndKeepsTheWindow) {
+  const struct {
+    int id;
+    const char* title;
+  } cases[] = {{1032, "Test Link Status"}, {1001, "Save Status"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.id);
+    WindowRig rig;
+    LinkWindow& window = rig.Shown();
+    // Passing through a port button must not leave a default button behind for Enter.
+    ControlById(window, 1026)->setFocus();
+    QWidget* button = ControlById(window, c.id);
+    button->setFocus();
+    ASSERT_EQ(window.focusWidget(), button);
+    for (const QPushButton* any : window.findChildren<QPushButton*>()) {
+      EXPECT_FALSE(any->isDefault()) << any->objectName().toStdString();
+    }
+    SendKey(button, Qt::Key_Return);
+    EXPECT_TRUE(window.isVisible());
+    ASSERT_EQ(rig.dialogs.messages.size(), c.id == 1032 ? 3u : 1u);
+    EXPECT_EQ(rig.dialogs.messages[0].title, c.title);
+  }
 }
 
 TEST(LinkWindowClosing, DestructionDrivesTheLinesLowOnTheLastPortAndWaitsTwoSeconds) {
