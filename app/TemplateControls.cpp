@@ -20,7 +20,7 @@ QString ToQString(std::string_view text) {
 
 QLabel* CreatePicture(QWidget& dialog, const ControlTemplate& row, QRect area) {
   auto* picture = new QLabel(&dialog);
-  picture->setFrameStyle(QFrame::WinPanel | QFrame::Sunken);
+  if (row.sunken) picture->setFrameStyle(QFrame::WinPanel | QFrame::Sunken);
   picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   const QPixmap image(ToQString(row.image));
   if (!image.isNull()) {

@@ -37,6 +37,7 @@ struct ControlTemplate {
   std::string_view caption;
   DialogRect rect;
   std::string_view image{};  // pictures only: the Qt resource shown at its natural size
+  bool sunken = false;       // pictures only: a border with a sunken edge around the image
 };
 
 inline constexpr std::string_view kMainCaption =
@@ -61,7 +62,8 @@ inline constexpr std::array<ControlTemplate, 21> kMainTemplate{{
      "ScreenPicture",
      "",
      {140, 10, 109, 91},
-     ":/resources/bitmap131.bmp"},
+     ":/resources/bitmap131.bmp",
+     true},
     {kStaticId,
      ControlKind::GroupBox,
      "TransferGroup",

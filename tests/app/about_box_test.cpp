@@ -44,9 +44,10 @@ TEST(AboutBox, HasTemplate100) {
   const auto* picture = box.findChild<QLabel*>("AboutPicture");
   ASSERT_NE(picture, nullptr);
   EXPECT_EQ(picture->pos(), ToPixels({12, 12, 21, 20}, units).topLeft());
-  if (!picture->pixmap().isNull()) {
-    EXPECT_EQ(picture->pixmap().size(), QSize(32, 32));
-  }
+  // A plain picture, no frame, at the bitmap's own size.
+  EXPECT_EQ(picture->pixmap().size(), QSize(32, 32));
+  EXPECT_EQ(picture->frameShape(), QFrame::NoFrame);
+  EXPECT_EQ(picture->size(), QSize(32, 32));
 }
 
 TEST(AboutBox, OkEnterEscapeAndCloseEndIt) {

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <QFontMetrics>
+#include <QLabel>
 
 #include "app/DialogUnits.h"
+#include "app/TemplateControls.h"
 #include "app/WindowRules.h"
 #include "tests/app/AppTestSupport.h"
 
@@ -88,6 +90,25 @@ TEST(DialogUnits, DialogFontIsAnEightPointSansSerif) {
   EXPECT_LE(units.x, 10);
   EXPECT_GE(units.y, 9);
   EXPECT_LE(units.y, 20);
+}
+
+TEST(TemplateControls, PictureWhoseImageIsMissingKeepsTheTemplateRectangle) {
+  test::TestApp();
+  QWidget dialog;
+  const DialogBaseUnits units{6, 13};
+  for (bool sunken : {false, true}) {
+    SCOPED_TRACE(sunken);
+    const ControlTemplate row{kStaticId, ControlKind::Picture, "Missing",
+                              "",        {140, 10, 109, 91},   ":/resources/no-such-image.bmp",
+                              sunken};
+    QWidget* control = CreateControl(dialog, row, units);
+    auto* picture = qobject_cast<QLabel*>(control);
+    ASSERT_NE(picture, nullptr);
+    EXPECT_TRUE(picture->pixmap().isNull());
+    EXPECT_EQ(picture->geometry(), ToPixels(row.rect, units));
+    EXPECT_EQ(picture->frameShape(), sunken ? QFrame::WinPanel : QFrame::NoFrame);
+    delete control;
+  }
 }
 
 }  // namespace
