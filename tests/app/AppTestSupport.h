@@ -121,7 +121,7 @@ namespace fennow::test {
 
 template <typename T>
 struct ShownWatch {
-  std::function<void(T&)> inspect;
+  std::function<void(T&)> examine;
   bool* found = nullptr;
   int tries = 0;
 };
@@ -131,7 +131,7 @@ void PollShown(const std::shared_ptr<ShownWatch<T>>& watch) {
   for (QWidget* widget : QApplication::topLevelWidgets()) {
     if (auto* match = qobject_cast<T*>(widget); match != nullptr && match->isVisible()) {
       if (watch->found != nullptr) *watch->found = true;
-      watch->inspect(*match);
+      watch->examine(*match);
       return;
     }
   }
@@ -146,14 +146,14 @@ void PollShown(const std::shared_ptr<ShownWatch<T>>& watch) {
   QTimer::singleShot(1, [watch] { PollShown(watch); });
 }
 
-// Runs `inspect` on the first shown top-level widget of type T once a modal run has put it up;
-// `inspect` then ends it. Used around calls that exec a dialog. If none comes up within a
+// Runs `examine` on the first shown top-level widget of type T once a modal run has put it up;
+// `examine` then ends it. Used around calls that exec a dialog. If none comes up within a
 // generous number of event-loop turns, every shown dialog is rejected, so that the test fails
 // instead of hanging.
 template <typename T>
-void WhenShown(std::function<void(T&)> inspect, bool* found = nullptr) {
+void WhenShown(std::function<void(T&)> examine, bool* found = nullptr) {
   auto watch = std::make_shared<ShownWatch<T>>();
-  watch->inspect = std::move(inspect);
+  watch->examine = std::move(examine);
   watch->found = found;
   QTimer::singleShot(0, [watch] { PollShown(watch); });
 }
