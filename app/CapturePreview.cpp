@@ -19,20 +19,6 @@ const QColor kLegend(200, 230, 200);
 
 constexpr int kDivisions = 8;
 
-// The scale values as the Mathcad file would hold them; the raw codes when they have none.
-QString ScaleLegend(const CaptureStore& store) {
-  const FileText mathcad = MathcadText(store);
-  if (!mathcad.ok()) {
-    return QStringLiteral("codes %1 %2 %3")
-        .arg(store.Byte(kSampleCount))
-        .arg(store.Byte(kSampleCount + 1))
-        .arg(store.Byte(kSampleCount + 2));
-  }
-  QStringList lines =
-      QString::fromStdString(mathcad.text).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
-  return lines.mid(lines.size() - 3).join(QStringLiteral("  "));
-}
-
 void DrawGraticule(QPainter& painter) {
   painter.setPen(QPen(kGraticule, 1, Qt::DotLine));
   for (int i = 1; i < kDivisions; ++i) {
@@ -47,6 +33,16 @@ void DrawGraticule(QPainter& painter) {
 }
 
 }  // namespace
+
+QString ScaleLegend(const CaptureStore& store) {
+  QStringList values;
+  for (int scale = 0; scale < 3; ++scale) {
+    const std::uint8_t code = store.Byte(static_cast<std::size_t>(kSampleCount + scale));
+    const std::optional<std::string> value = ScaleValueText(scale, code);
+    values << (value ? QString::fromStdString(*value) : QStringLiteral("#%1").arg(code));
+  }
+  return values.join(QStringLiteral("  "));
+}
 
 int TraceArea::RowOf(int value) {
   // 256 levels onto kHeight rows, the top row for the largest value.

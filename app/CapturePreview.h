@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QImage>
+#include <QString>
 
 #include "capture/CaptureStore.h"
 
@@ -17,13 +18,16 @@ QImage ScreenPreview(const CaptureStore& store);
 // Mathcad file writes them) underneath.
 QImage DataPreview(const CaptureStore& store);
 
+// The legend under the trace: the three scale values, "#code" for a code without one.
+QString ScaleLegend(const CaptureStore& store);
+
 // Where sample value v (-128..127, as the Mathcad file has it) sits on the trace's graticule.
 struct TraceArea {
   static constexpr int kLeft = 0;
   static constexpr int kTop = 0;
   static constexpr int kWidth = 160;
   static constexpr int kHeight = 128;
-  static int RowOf(int value);       // 127 at the top, -128 at the bottom
+  static int RowOf(int value);      // 127 at the top, -128 at the bottom
   static int ColumnOf(int sample);  // sample 0 at the left edge, 1201 at the right
 };
 

@@ -34,7 +34,7 @@ class SimulatorWindow final : public QWidget {
   // 1205 numbers in the raw data format. False, with the reason on the status line, when not.
   bool UseDataFile(const QString& path);
   void UseScreen(const ScreenBytes& screen, const QString& source);
-  void UseData(const DataBytes& data, const QString& source);
+  void UseData(const DataBytes& block, const QString& source);
 
   void SetSending(Sending sending);
   Sending GetSending() const { return sending_; }
