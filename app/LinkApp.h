@@ -2,6 +2,8 @@
 
 #include "app/WindowPlatform.h"
 
+class QWidget;
+
 namespace fennow {
 
 // The application: runs the main window once, modally, and ends.
@@ -9,12 +11,17 @@ class LinkApp {
  public:
   explicit LinkApp(WindowPlatform& platform) : platform_(platform) {}
 
+  // A window shown beside the main one for the whole run and usable while it runs: the bench's
+  // simulated Game Boy. The program itself has none.
+  void SetCompanion(QWidget* companion) { companion_ = companion; }
+
   // Builds the window, runs it until it is closed (however it ends), destroys it, which idles the
   // lead for two seconds, and returns false: there is no message loop after the window.
   bool InitInstance();
 
  private:
   WindowPlatform& platform_;
+  QWidget* companion_ = nullptr;
 };
 
 }  // namespace fennow

@@ -5,6 +5,7 @@
 #include <QButtonGroup>
 #include <QContextMenuEvent>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QPainter>
 #include <QProgressBar>
@@ -12,6 +13,7 @@
 #include <QStyle>
 #include <algorithm>
 
+#include "app/CapturePreview.h"
 #include "app/LampButton.h"
 #include "app/TemplateControls.h"
 #include "app/Templates.h"
@@ -75,6 +77,8 @@ LinkWindow::LinkWindow(WindowPlatform& platform)
   for (std::size_t i = 0; i < lamps_.size(); ++i) lamps_[i] = Find<LampButton>(*this, kLampIds[i]);
   progress_ = Find<QProgressBar>(*this, kProgressId);
   startTransfer_ = Find<QAbstractButton>(*this, kStartTransferId);
+  picture_ = findChild<QLabel*>(QStringLiteral("ScreenPicture"));
+  if (picture_ != nullptr) idlePicture_ = picture_->pixmap().toImage();
 
   ports_ = new QButtonGroup(this);
   ports_->setExclusive(true);
@@ -189,6 +193,12 @@ SaveAnswer LinkWindow::RunSaveDialog(const SaveRequest& request) {
 
 void LinkWindow::OnStartTransfer() {
   StartTransfer(link_, *this, capture_);
+  ShowCapture();
+}
+
+void LinkWindow::ShowCapture() {
+  if (picture_ == nullptr || idlePicture_.isNull()) return;
+  picture_->setPixmap(QPixmap::fromImage(CapturePreview(capture_, idlePicture_)));
 }
 void LinkWindow::OnLpt1() {
   SelectPort(link_.port, PortChoice::LPT1, *this);

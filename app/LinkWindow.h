@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QIcon>
+#include <QImage>
 #include <array>
 #include <string>
 
@@ -13,6 +14,7 @@
 
 class QAbstractButton;
 class QButtonGroup;
+class QLabel;
 class QMenu;
 class QProgressBar;
 
@@ -85,6 +87,8 @@ class LinkWindow final : public QDialog, public WindowServices {
   void OnMathcadFormat();
 
   void DefaultSysCommand(unsigned commandId);
+  // The picture shows the last capture, or the idle picture when there is none.
+  void ShowCapture();
   void BindRoutes();
 
   WindowPlatform& platform_;
@@ -98,6 +102,8 @@ class LinkWindow final : public QDialog, public WindowServices {
   QProgressBar* progress_ = nullptr;
   QButtonGroup* ports_ = nullptr;
   QAbstractButton* startTransfer_ = nullptr;
+  QLabel* picture_ = nullptr;
+  QImage idlePicture_;
   QMenu* systemMenu_ = nullptr;
   bool initialised_ = false;
 };

@@ -40,16 +40,19 @@ QString ScaleItemText(int scale, int code) {
 SimulatorWindow::SimulatorWindow(SimulatedGameBoy& gameBoy, QWidget* parent)
     : QWidget(parent), gameBoy_(gameBoy) {
   setWindowTitle(QStringLiteral("Simulated Game Boy"));
-  auto* layout = new QVBoxLayout(this);
-  layout->addWidget(BuildPayloadBox());
-  layout->addWidget(BuildMisbehaviourBox());
-  layout->addWidget(BuildLeadTestBox());
+  // Two columns: what is sent, with its picture, and how the Game Boy and lead behave.
+  auto* columns = new QHBoxLayout(this);
+  columns->addWidget(BuildPayloadBox(), 0, Qt::AlignTop);
+  auto* right = new QVBoxLayout;
+  right->addWidget(BuildMisbehaviourBox());
+  right->addWidget(BuildLeadTestBox());
   counters_ = new QLabel(this);
   status_ = new QLabel(this);
   status_->setWordWrap(true);
-  layout->addWidget(counters_);
-  layout->addWidget(status_);
-  layout->addStretch();
+  right->addWidget(counters_);
+  right->addWidget(status_);
+  right->addStretch();
+  columns->addLayout(right);
 
   UseBuiltInData();
   UseBuiltInScreen();
@@ -138,6 +141,7 @@ QWidget* SimulatorWindow::BuildPayloadBox() {
 QWidget* SimulatorWindow::BuildMisbehaviourBox() {
   auto* box = new QGroupBox(QStringLiteral("Misbehave"), this);
   auto* form = new QFormLayout(box);
+  form->setRowWrapPolicy(QFormLayout::WrapLongRows);
 
   connection_ = new QComboBox(box);
   connection_->addItem(QStringLiteral("In the Game Boy"), static_cast<int>(Connection::GameBoy));
@@ -152,7 +156,7 @@ QWidget* SimulatorWindow::BuildMisbehaviourBox() {
 
   wrongReplies_ = new QSpinBox(box);
   wrongReplies_->setRange(0, 9);
-  form->addRow(QStringLiteral("Wrong reply to the first requests"), wrongReplies_);
+  form->addRow(QStringLiteral("Wrong replies to requests"), wrongReplies_);
   connect(wrongReplies_, &QSpinBox::valueChanged, this,
           [this](int count) { gameBoy_.SetWrongReplies(count); });
 
@@ -193,8 +197,10 @@ QWidget* SimulatorWindow::BuildLeadTestBox() {
   loopWiring_->addItem(QStringLiteral("Wired without the inversion"),
                        static_cast<int>(LoopWiring::NotInverted));
   form->addRow(QStringLiteral("Loop"), loopWiring_);
-  form->addRow(new QLabel(
-      QStringLiteral("Set Lead to \"Not connected\" above to test the lead on its own."), box));
+  auto* hint = new QLabel(
+      QStringLiteral("Set Lead to \"Not connected\" above to test the lead on its own."), box);
+  hint->setWordWrap(true);
+  form->addRow(hint);
   connect(loopWiring_, &QComboBox::activated, this, [this] {
     gameBoy_.SetLoopWiring(static_cast<LoopWiring>(loopWiring_->currentData().toInt()));
   });
