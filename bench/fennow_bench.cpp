@@ -1,13 +1,17 @@
 // Measures, on the real monotonic clock, how closely the busy-wait delays and a whole transfer
 // against the simulated Game Boy keep to the waits the protocol asks for.
 
+#include <QApplication>
 #include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "app/LinkWindow.h"
+#include "app/WindowPlatform.h"
 #include "capture/CaptureStore.h"
 #include "capture/Transfer.h"
 #include "link/Counter.h"
@@ -40,6 +44,56 @@ struct Percentiles {
   double maxUs;
 };
 
+// Median, 99th percentile and maximum of counter intervals, in microseconds.
+Percentiles Summarise(std::vector<std::int64_t>& intervals) {
+  std::sort(intervals.begin(), intervals.end());
+  const auto at = [&](double fraction) {
+    const auto index =
+        static_cast<std::size_t>(fraction * static_cast<double>(intervals.size() - 1));
+    return static_cast<double>(intervals[index]) / kNsPerUs;
+  };
+  return {at(0.5), at(0.99), static_cast<double>(intervals.back()) / kNsPerUs};
+}
+
+// The real window's dialogs, answered at once: the outcome boxes of a timed transfer must not
+// wait for a person.
+class SilentDialogs final : public DialogHost {
+ public:
+  void ShowMessage(QWidget*, const std::string&, const std::string&, MessageStyle) override {}
+  SaveAnswer RunSaveDialog(QWidget*, const SaveRequest&) override { return {}; }
+  void RunAboutBox(QWidget*) override {}
+};
+
+class NoKeys final : public KeySource {
+ public:
+  bool KeyWaiting() override { return false; }
+};
+
+constexpr int kServiceCalls = 2000;
+
+struct WindowCosts {
+  Percentiles setProgress;
+  Percentiles setLamp;
+};
+
+// Each call repaints its control before it returns, so this is the price of one lamp or bar
+// update in the middle of a transfer.
+WindowCosts MeasureWindowServices(LinkWindow& window, Counter& counter) {
+  std::vector<std::int64_t> progress(kServiceCalls);
+  std::vector<std::int64_t> lamp(kServiceCalls);
+  for (int i = 0; i < kServiceCalls; ++i) {
+    const std::int64_t start = counter.Count();
+    window.SetProgress(i % 101);
+    progress[static_cast<std::size_t>(i)] = counter.Count() - start;
+  }
+  for (int i = 0; i < kServiceCalls; ++i) {
+    const std::int64_t start = counter.Count();
+    window.SetLamp(static_cast<Lamp>(i % 4), (i / 4) % 2 == 0);
+    lamp[static_cast<std::size_t>(i)] = counter.Count() - start;
+  }
+  return {Summarise(progress), Summarise(lamp)};
+}
+
 Percentiles MeasureHalfBit(Counter& counter) {
   Delay delay(counter);
   std::vector<std::int64_t> waits(kDelayCalls);
@@ -48,12 +102,7 @@ Percentiles MeasureHalfBit(Counter& counter) {
     delay.DelayMicroseconds(2);
     wait = counter.Count() - start;
   }
-  std::sort(waits.begin(), waits.end());
-  const auto at = [&](double fraction) {
-    const auto index = static_cast<std::size_t>(fraction * static_cast<double>(waits.size() - 1));
-    return static_cast<double>(waits[index]) / kNsPerUs;
-  };
-  return {at(0.5), at(0.99), static_cast<double>(waits.back()) / kNsPerUs};
+  return Summarise(waits);
 }
 
 struct TransferRun {
@@ -76,9 +125,8 @@ double FloorMs(std::uint64_t syncClocks, std::uint64_t exchanges, std::uint64_t 
 }
 
 TransferRun RunTransfer(const char* name, SimulatedGameBoy& gameBoy, LinkSession& link,
-                        Counter& counter, std::size_t payload,
+                        WindowServices& ui, Counter& counter, std::size_t payload,
                         const std::vector<std::int32_t>& expected) {
-  QuietServices ui;
   CaptureStore store;
   const std::uint64_t pulsesBefore = gameBoy.ClockPulses();
   const std::int64_t start = counter.Count();
@@ -101,8 +149,11 @@ TransferRun RunTransfer(const char* name, SimulatedGameBoy& gameBoy, LinkSession
 }  // namespace
 }  // namespace fennow
 
-int main() {
+int main(int argc, char* argv[]) {
   using namespace fennow;
+  // The window is measured as the program draws it, without a display to wait on.
+  if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  QApplication application(argc, argv);
   MonotonicCounter counter;
   if (counter.Frequency() <= 0) {
     std::printf("The monotonic clock is coarser than 1 us on this machine; nothing measured.\n");
@@ -132,11 +183,25 @@ int main() {
     dataSlots[j] = block[j];
   }
 
+  QuietServices quiet;
   gameBoy.LoadScreen(rows);
   const TransferRun screen =
-      RunTransfer("screen", gameBoy, link, counter, kScreenBytes, screenSlots);
+      RunTransfer("screen", gameBoy, link, quiet, counter, kScreenBytes, screenSlots);
   gameBoy.LoadData(block);
-  const TransferRun data = RunTransfer("data", gameBoy, link, counter, kDataBytes, dataSlots);
+  const TransferRun data =
+      RunTransfer("data", gameBoy, link, quiet, counter, kDataBytes, dataSlots);
+
+  // The same screen once more, with the real window's lamps and bar repainting as it goes.
+  SilentDialogs dialogs;
+  NoKeys keys;
+  WindowPlatform platform{gameBoy, counter, dialogs, keys};
+  LinkWindow window(platform);
+  window.show();
+  QApplication::processEvents();
+  const WindowCosts costs = MeasureWindowServices(window, counter);
+  gameBoy.LoadScreen(rows);
+  const TransferRun windowed =
+      RunTransfer("+window", gameBoy, link, window, counter, kScreenBytes, screenSlots);
 
   std::printf(
       "fennow-bench: real monotonic clock, simulated Game Boy on 0x378 (recording off)\n\n");
@@ -147,16 +212,25 @@ int main() {
 
   std::printf("%-8s %-7s %11s %9s %12s %12s %12s\n", "transfer", "result", "sync clocks",
               "exchanges", "floor (ms)", "wall (ms)", "over floor");
-  for (const TransferRun& run : {screen, data}) {
+  for (const TransferRun& run : {screen, data, windowed}) {
     const char* result = run.status != Success ? "FAILED" : run.intact ? "ok" : "CORRUPT";
     std::printf("%-8s %-7s %11llu %9llu %12.3f %12.3f %+11.3f%%\n", run.name, result,
                 static_cast<unsigned long long>(run.syncClocks),
                 static_cast<unsigned long long>(run.exchanges), run.floorMs, run.wallMs,
                 (run.wallMs / run.floorMs - 1.0) * 100.0);
   }
-  std::printf("%-8s %-7s %11s %9s %12s %12s %12s\n", "window", "-", "-", "-", "-", "n/a", "n/a");
   std::printf(
-      "  (window row: cost of SetLamp/SetProgress on the real window, not measured here;\n"
-      "   this program uses services that do nothing)\n");
-  return screen.status == Success && data.status == Success && screen.intact && data.intact ? 0 : 1;
+      "  (screen and data with services that do nothing; +window: a screen through the real\n"
+      "   window, offscreen, its lamps and bar repainting on every update)\n\n");
+
+  std::printf("Real window (offscreen), %d calls each:\n", kServiceCalls);
+  std::printf("  %-12s %10s %10s %10s\n", "service", "median", "99th pct", "max");
+  std::printf("  %-12s %7.1f us %7.1f us %7.1f us\n", "SetProgress", costs.setProgress.medianUs,
+              costs.setProgress.p99Us, costs.setProgress.maxUs);
+  std::printf("  %-12s %7.1f us %7.1f us %7.1f us\n", "SetLamp", costs.setLamp.medianUs,
+              costs.setLamp.p99Us, costs.setLamp.maxUs);
+  const bool allGood = screen.status == Success && data.status == Success &&
+                       windowed.status == Success && screen.intact && data.intact &&
+                       windowed.intact;
+  return allGood ? 0 : 1;
 }
