@@ -40,8 +40,7 @@ struct ControlTemplate {
   bool sunken = false;       // pictures only: a border with a sunken edge around the image
 };
 
-inline constexpr std::string_view kMainCaption =
-    "Fennow Link Interface (XP) - by the Fennow Link developers";
+inline constexpr std::string_view kMainCaption = "Fennow Link Interface (XP) by the Fennow team";
 inline constexpr DialogRect kMainSize{0, 0, 257, 194};
 
 // Main window, template 102. Template order is the creation order and the tab order; group boxes

@@ -112,7 +112,7 @@ TEST(LinkWindowLayout, CaptionNamesTheInterfaceAndCreditsNoPerson) {
   WindowRig rig;
   const QString caption = rig.Window().windowTitle();
   EXPECT_TRUE(caption.startsWith("Fennow Link Interface (XP)")) << caption.toStdString();
-  EXPECT_EQ(caption, "Fennow Link Interface (XP) - by the Fennow Link developers");
+  EXPECT_EQ(caption, "Fennow Link Interface (XP) by the Fennow team");
 }
 
 TEST(LinkWindowLayout, ControlsAreOfTheirKinds) {
