@@ -1,5 +1,6 @@
 #include "app/QtDialogHost.h"
 
+#include <QFile>
 #include <QFileDialog>
 
 #include "app/AboutBox.h"
@@ -60,7 +61,7 @@ SaveAnswer QtDialogHost::RunSaveDialog(QWidget* owner, const SaveRequest& reques
   const QStringList chosen = dialog->selectedFiles();
   SaveAnswer answer;
   answer.result = accepted ? IDOK : IDCANCEL;
-  answer.path = chosen.isEmpty() ? std::string() : chosen.first().toStdString();
+  answer.path = chosen.isEmpty() ? std::string() : QFile::encodeName(chosen.first()).toStdString();
   return answer;
 }
 
