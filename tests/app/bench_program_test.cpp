@@ -1,0 +1,114 @@
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <string>
+#include <vector>
+
+#include "tests/app/AppTestSupport.h"
+
+namespace fennow {
+namespace {
+
+// Long enough for a loaded machine to start a Qt program, short enough that a bench which opened
+// its windows instead of refusing is caught rather than waited on.
+constexpr int kEndWithinMs = 15'000;
+
+constexpr const char* kUsageLine = "usage: fennow-link-sim [--screen IMAGE] [--data RAWFILE]";
+
+bool WriteText(const QString& path, const std::string& text) {
+  QFile file(path);
+  if (!file.open(QIODevice::WriteOnly)) return false;
+  return file.write(text.data(), static_cast<qint64>(text.size())) ==
+         static_cast<qint64>(text.size());
+}
+
+std::string Numbers(int count, int badLine = 0) {
+  std::string text;
+  for (int line = 1; line <= count; ++line) {
+    text += line == badLine ? "12x" : std::to_string(line % 256);
+    text += "\r\n";
+  }
+  return text;
+}
+
+struct Outcome {
+  bool ended = false;
+  int status = -1;
+  QString errors;
+};
+
+Outcome RunBench(const QStringList& arguments) {
+  QProcess bench;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+  environment.remove(QStringLiteral("QT_QPA_PLATFORMTHEME"));
+  bench.setProcessEnvironment(environment);
+  bench.start(QStringLiteral(FENNOW_SIM_PROGRAM), arguments);
+  Outcome outcome;
+  if (!bench.waitForStarted(kEndWithinMs)) {
+    outcome.errors = bench.errorString();
+    return outcome;
+  }
+  outcome.ended = bench.waitForFinished(kEndWithinMs);
+  if (!outcome.ended) {
+    bench.kill();
+    bench.waitForFinished(kEndWithinMs);
+    return outcome;
+  }
+  outcome.status = bench.exitStatus() == QProcess::NormalExit ? bench.exitCode() : -1;
+  outcome.errors = QString::fromLocal8Bit(bench.readAllStandardError());
+  return outcome;
+}
+
+TEST(BenchProgram, CommandLinesItCannotUseEndWithTheUsage) {
+  test::TestApp();
+  QTemporaryDir folder;
+  ASSERT_TRUE(folder.isValid());
+  const QString notes = folder.filePath(QStringLiteral("notes.txt"));
+  const QString shortBlock = folder.filePath(QStringLiteral("short.txt"));
+  const QString badNumber = folder.filePath(QStringLiteral("bad.txt"));
+  const QString goodBlock = folder.filePath(QStringLiteral("good.txt"));
+  const QString missingImage = folder.filePath(QStringLiteral("missing.png"));
+  const QString missingBlock = folder.filePath(QStringLiteral("missing.txt"));
+  ASSERT_TRUE(WriteText(notes, "these are notes, not a picture\n"));
+  ASSERT_TRUE(WriteText(shortBlock, Numbers(1204)));
+  ASSERT_TRUE(WriteText(badNumber, Numbers(1205, 7)));
+  ASSERT_TRUE(WriteText(goodBlock, Numbers(1205)));
+
+  const struct Case {
+    const char* name;
+    QStringList arguments;
+    std::vector<QString> named;  // what the message must mention
+  } cases[] = {
+      {"missing picture", {"--screen", missingImage}, {missingImage}},
+      {"text as a picture", {"--screen", notes}, {notes}},
+      {"1204 numbers", {"--data", shortBlock}, {shortBlock, "1204"}},
+      {"a bad number", {"--data", badNumber}, {badNumber, "line 7", "12x"}},
+      {"missing block", {"--data", missingBlock}, {missingBlock}},
+      {"unknown option", {"--frobnicate"}, {"--frobnicate"}},
+      {"picture option alone", {"--screen"}, {"--screen"}},
+      {"data option alone", {"--data"}, {"--data"}},
+      {"good block, missing picture",
+       {"--data", goodBlock, "--screen", missingImage},
+       {missingImage}},
+      {"unknown option after a good one", {"--data", goodBlock, "--frobnicate"}, {"--frobnicate"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Outcome outcome = RunBench(c.arguments);
+    ASSERT_TRUE(outcome.ended) << "still running; killed. " << outcome.errors.toStdString();
+    EXPECT_EQ(outcome.status, 2);
+    EXPECT_TRUE(outcome.errors.contains(QLatin1String(kUsageLine))) << outcome.errors.toStdString();
+    for (const QString& part : c.named) {
+      EXPECT_TRUE(outcome.errors.contains(part))
+          << "no \"" << part.toStdString() << "\" in: " << outcome.errors.toStdString();
+    }
+  }
+}
+
+}  // namespace
+}  // namespace fennow
