@@ -14,6 +14,8 @@
 #include <QSpinBox>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <functional>
+#include <utility>
 
 #include "app/CapturePreview.h"
 #include "export/FileContent.h"
@@ -33,6 +35,19 @@ QString ScaleItemText(int scale, int code) {
   return QStringLiteral("%1  (%2)")
       .arg(code)
       .arg(value ? QString::fromStdString(*value) : QStringLiteral("no value"));
+}
+
+// Two buttons side by side, each running its action in the box's own context.
+void AddButtonPair(QVBoxLayout& layout, QWidget& box, const QString& leftText,
+                   const std::function<void()>& left, const QString& rightText,
+                   const std::function<void()>& right) {
+  auto* row = new QHBoxLayout;
+  for (const auto& [text, action] : {std::pair{leftText, left}, std::pair{rightText, right}}) {
+    auto* button = new QPushButton(text, &box);
+    row->addWidget(button);
+    QObject::connect(button, &QPushButton::clicked, &box, action);
+  }
+  layout.addLayout(row);
 }
 
 }  // namespace
@@ -90,38 +105,31 @@ QWidget* SimulatorWindow::BuildPayloadBox() {
   source_ = new QLabel(box);
   layout->addWidget(source_);
 
-  auto* screenRow = new QHBoxLayout;
-  auto* builtInScreen = new QPushButton(QStringLiteral("Built-in picture"), box);
-  auto* openImage = new QPushButton(QStringLiteral("Open image..."), box);
-  screenRow->addWidget(builtInScreen);
-  screenRow->addWidget(openImage);
-  layout->addLayout(screenRow);
-  connect(builtInScreen, &QPushButton::clicked, this, [this] {
-    UseBuiltInScreen();
-    SetSending(Sending::Screen);
-  });
-  connect(openImage, &QPushButton::clicked, this, [this] {
-    const QString path = QFileDialog::getOpenFileName(
-        this, QStringLiteral("Picture to send"), {},
-        QStringLiteral("Images (*.png *.bmp *.jpg *.jpeg *.gif *.pbm *.pgm *.ppm *.xpm)"));
-    if (!path.isEmpty() && UseScreenFile(path)) SetSending(Sending::Screen);
-  });
-
-  auto* dataRow = new QHBoxLayout;
-  auto* builtInData = new QPushButton(QStringLiteral("Built-in waveform"), box);
-  auto* openData = new QPushButton(QStringLiteral("Open data file..."), box);
-  dataRow->addWidget(builtInData);
-  dataRow->addWidget(openData);
-  layout->addLayout(dataRow);
-  connect(builtInData, &QPushButton::clicked, this, [this] {
-    UseBuiltInData();
-    SetSending(Sending::Data);
-  });
-  connect(openData, &QPushButton::clicked, this, [this] {
-    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Data block to send"),
-                                                      {}, QStringLiteral("Raw data (*.txt)"));
-    if (!path.isEmpty() && UseDataFile(path)) SetSending(Sending::Data);
-  });
+  AddButtonPair(
+      *layout, *box, QStringLiteral("Built-in picture"),
+      [this] {
+        UseBuiltInScreen();
+        SetSending(Sending::Screen);
+      },
+      QStringLiteral("Open image..."),
+      [this] {
+        const QString path = QFileDialog::getOpenFileName(
+            this, QStringLiteral("Picture to send"), {},
+            QStringLiteral("Images (*.png *.bmp *.jpg *.jpeg *.gif *.pbm *.pgm *.ppm *.xpm)"));
+        if (!path.isEmpty() && UseScreenFile(path)) SetSending(Sending::Screen);
+      });
+  AddButtonPair(
+      *layout, *box, QStringLiteral("Built-in waveform"),
+      [this] {
+        UseBuiltInData();
+        SetSending(Sending::Data);
+      },
+      QStringLiteral("Open data file..."),
+      [this] {
+        const QString path = QFileDialog::getOpenFileName(
+            this, QStringLiteral("Data block to send"), {}, QStringLiteral("Raw data (*.txt)"));
+        if (!path.isEmpty() && UseDataFile(path)) SetSending(Sending::Data);
+      });
 
   auto* codes = new QFormLayout;
   const char* names[3] = {"First scale code", "Second scale code", "Third scale code"};

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
 #include <QTimer>
@@ -14,7 +15,9 @@
 #include <vector>
 
 #include "app/LinkWindow.h"
+#include "app/TemplateControls.h"
 #include "app/WindowPlatform.h"
+#include "sim/SimulatedGameBoy.h"
 #include "sim/VirtualCounter.h"
 #include "tests/support/FakeServices.h"
 
@@ -113,6 +116,26 @@ struct WindowRig {
   ScriptedKeys keys;
   WindowPlatform platform{port, counter, dialogs, keys};
   std::unique_ptr<LinkWindow> window;
+};
+
+// The real window on a simulated Game Boy, on a clock that advances only when read, so a
+// transfer takes milliseconds: the whole road from a button to a file.
+struct GameBoyWindowRig {
+  GameBoyWindowRig() { gameBoy.SetRecording(false); }
+
+  QAbstractButton* Button(int id) const {
+    return qobject_cast<QAbstractButton*>(ControlById(*window, id));
+  }
+  bool Lit(int id) const { return Button(id)->isChecked(); }
+  void Click(int id) { Button(id)->click(); }
+
+  QApplication& app = TestApp();  // before any widget
+  VirtualCounter counter{100'000};
+  SimulatedGameBoy gameBoy{[this] { return counter.Now(); }};
+  ScriptedDialogs dialogs;
+  ScriptedKeys keys;
+  WindowPlatform platform{gameBoy, counter, dialogs, keys};
+  std::unique_ptr<LinkWindow> window = std::make_unique<LinkWindow>(platform);
 };
 
 }  // namespace fennow::test

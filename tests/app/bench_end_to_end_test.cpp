@@ -33,18 +33,13 @@ constexpr const char* kTitle = "Transfer Status";
 
 // The bench as a user has it: the real main window and the simulated Game Boy's window, both on
 // the one simulator, with the clock advancing only when read so a transfer takes milliseconds.
-struct BenchRig {
+struct BenchRig : test::GameBoyWindowRig {
   BenchRig() {
-    gameBoy.SetRecording(false);
     idle = Picture();
     simulator.show();
     window->show();
   }
 
-  void Click(int id) { qobject_cast<QAbstractButton*>(ControlById(*window, id))->click(); }
-  bool Lit(int id) const {
-    return qobject_cast<QAbstractButton*>(ControlById(*window, id))->isChecked();
-  }
   // What Start Transfer reported, and only that.
   std::vector<Message> Transfer() {
     dialogs.messages.clear();
@@ -78,13 +73,6 @@ struct BenchRig {
     return true;
   }
 
-  QApplication& app = test::TestApp();  // before any widget
-  VirtualCounter counter{100'000};
-  SimulatedGameBoy gameBoy{[this] { return counter.Now(); }};
-  test::ScriptedDialogs dialogs;
-  test::ScriptedKeys keys;
-  WindowPlatform platform{gameBoy, counter, dialogs, keys};
-  std::unique_ptr<LinkWindow> window = std::make_unique<LinkWindow>(platform);
   SimulatorWindow simulator{gameBoy};
   QImage idle;  // the picture before any transfer
 };

@@ -19,22 +19,7 @@ namespace {
 
 using test::Message;
 
-// The real window on a simulated Game Boy: the whole road from a button to a file.
-struct GameBoyRig {
-  GameBoyRig() { gameBoy.SetRecording(false); }
-  bool Lit(int id) const {
-    return qobject_cast<QAbstractButton*>(ControlById(*window, id))->isChecked();
-  }
-  void Click(int id) { qobject_cast<QAbstractButton*>(ControlById(*window, id))->click(); }
-
-  QApplication& app = test::TestApp();  // before any widget
-  VirtualCounter counter{100'000};
-  SimulatedGameBoy gameBoy{[this] { return counter.Now(); }};
-  test::ScriptedDialogs dialogs;
-  test::ScriptedKeys keys;
-  WindowPlatform platform{gameBoy, counter, dialogs, keys};
-  std::unique_ptr<LinkWindow> window = std::make_unique<LinkWindow>(platform);
-};
+using GameBoyRig = test::GameBoyWindowRig;
 
 std::array<std::uint8_t, 2880> Screen() {
   std::array<std::uint8_t, 2880> rows{};
