@@ -23,8 +23,8 @@ std::string DirectoryOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
-// The umask is read from /proc because the only call that returns it also changes it, and
-// the window's other threads could create files in that moment.
+// The umask is read from /proc because the only call that returns it also changes it; the
+// set-and-restore below is the fallback where /proc is not mounted.
 mode_t CurrentUmask() {
   if (std::FILE* status = std::fopen("/proc/self/status", "re")) {
     char line[256];
