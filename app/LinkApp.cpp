@@ -1,8 +1,8 @@
 #include "app/LinkApp.h"
 
-#include <QGuiApplication>
 #include <QScreen>
 #include <QTimer>
+#include <algorithm>
 #include <memory>
 
 #include "app/LinkWindow.h"

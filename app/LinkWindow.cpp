@@ -197,7 +197,7 @@ void LinkWindow::OnStartTransfer() {
 }
 
 void LinkWindow::ShowCapture() {
-  if (picture_ == nullptr || idlePicture_.isNull()) return;
+  if (picture_ == nullptr) return;
   picture_->setPixmap(QPixmap::fromImage(CapturePreview(capture_, idlePicture_)));
 }
 void LinkWindow::OnLpt1() {
