@@ -11,7 +11,7 @@ class LinkApp {
  public:
   explicit LinkApp(WindowPlatform& platform) : platform_(platform) {}
 
-  // A window shown beside the main one for the whole run and usable while it runs: the bench's
+  // A window shown beside the main one for the whole run and usable while it runs: the simulator's
   // simulated Game Boy. The program itself has none.
   void SetCompanion(QWidget* companion) { companion_ = companion; }
 

@@ -6,7 +6,7 @@
 
 #include "app/AboutBox.h"
 #include "app/TemplateControls.h"
-#include "tests/app/AppTestSupport.h"
+#include "tests/support/WindowRig.h"
 
 namespace fennow {
 namespace {

@@ -3,7 +3,7 @@
 #include <QImage>
 
 #include "app/CapturePreview.h"
-#include "tests/app/AppTestSupport.h"
+#include "tests/support/WindowRig.h"
 
 namespace fennow {
 namespace {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/LinkApp.h"
-#include "tests/app/AppTestSupport.h"
+#include "tests/support/WindowRig.h"
 
 namespace fennow {
 namespace {

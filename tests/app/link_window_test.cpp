@@ -16,7 +16,7 @@
 #include "app/LampButton.h"
 #include "app/TemplateControls.h"
 #include "app/WindowRules.h"
-#include "tests/app/AppTestSupport.h"
+#include "tests/support/WindowRig.h"
 
 namespace fennow {
 namespace {

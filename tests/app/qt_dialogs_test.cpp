@@ -11,7 +11,7 @@
 #include "app/AboutBox.h"
 #include "app/QtDialogHost.h"
 #include "export/SavePrompt.h"
-#include "tests/app/AppTestSupport.h"
+#include "tests/support/WindowRig.h"
 
 namespace fennow {
 namespace {

@@ -11,7 +11,7 @@
 #include "app/Templates.h"
 #include "link/Counter.h"
 #include "sim/SimulatedGameBoy.h"
-#include "tests/app/AppTestSupport.h"
+#include "tests/support/WindowRig.h"
 
 namespace fennow {
 namespace {

@@ -6,7 +6,7 @@
 #include "app/DialogUnits.h"
 #include "app/TemplateControls.h"
 #include "app/WindowRules.h"
-#include "tests/app/AppTestSupport.h"
+#include "tests/support/WindowRig.h"
 
 namespace fennow {
 namespace {

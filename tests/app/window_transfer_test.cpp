@@ -12,7 +12,7 @@
 #include "app/TemplateControls.h"
 #include "export/SavePrompt.h"
 #include "sim/SimulatedGameBoy.h"
-#include "tests/app/AppTestSupport.h"
+#include "tests/support/WindowRig.h"
 
 namespace fennow {
 namespace {

@@ -1,4 +1,4 @@
-#include "app/SimPayloads.h"
+#include "sim_app/SimPayloads.h"
 
 #include <QFile>
 #include <QImageReader>

@@ -1,4 +1,4 @@
-#include "app/SimulatorWindow.h"
+#include "sim_app/SimulatorWindow.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>

@@ -6,9 +6,9 @@
 #include <QImage>
 #include <QTemporaryDir>
 
-#include "app/SimPayloads.h"
+#include "sim_app/SimPayloads.h"
 #include "export/FileContent.h"
-#include "tests/app/AppTestSupport.h"
+#include "tests/support/WindowRig.h"
 
 namespace fennow {
 namespace {

@@ -204,7 +204,7 @@ int main(int argc, char* argv[]) {
       RunTransfer("+window", gameBoy, link, window, counter, kScreenBytes, screenSlots);
 
   std::printf(
-      "fennow-bench: real monotonic clock, simulated Game Boy on 0x378 (recording off)\n\n");
+      "fennow-timing: real monotonic clock, simulated Game Boy on 0x378 (recording off)\n\n");
   std::printf("DelayMicroseconds(2), %d calls, time from before the call to after it:\n",
               kDelayCalls);
   std::printf("  %-10s %10.3f us\n  %-10s %10.3f us\n  %-10s %10.3f us\n\n", "median",

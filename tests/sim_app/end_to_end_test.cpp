@@ -17,12 +17,12 @@
 #include <vector>
 
 #include "app/CapturePreview.h"
-#include "app/SimPayloads.h"
-#include "app/SimulatorWindow.h"
+#include "sim_app/SimPayloads.h"
+#include "sim_app/SimulatorWindow.h"
 #include "app/TemplateControls.h"
 #include "app/Templates.h"
 #include "sim/SimulatedGameBoy.h"
-#include "tests/app/AppTestSupport.h"
+#include "tests/support/WindowRig.h"
 
 namespace fennow {
 namespace {
@@ -31,10 +31,10 @@ using test::Message;
 
 constexpr const char* kTitle = "Transfer Status";
 
-// The bench as a user has it: the real main window and the simulated Game Boy's window, both on
+// The simulator as a user has it: the real main window and the simulated Game Boy's window, both on
 // the one simulator, with the clock advancing only when read so a transfer takes milliseconds.
-struct BenchRig : test::GameBoyWindowRig {
-  BenchRig() {
+struct SimulatorRig : test::GameBoyWindowRig {
+  SimulatorRig() {
     idle = Picture();
     simulator.show();
     window->show();
@@ -168,13 +168,13 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
-TEST(BenchEndToEnd, APictureFileArrivesAsThePreviewAndTheBitmap) {
+TEST(SimulatorEndToEnd, APictureFileArrivesAsThePreviewAndTheBitmap) {
   QTemporaryDir folder;
   ASSERT_TRUE(folder.isValid());
   const QString picture = folder.filePath(QStringLiteral("pattern.png"));
   ASSERT_TRUE(Pattern().save(picture));
 
-  BenchRig rig;
+  SimulatorRig rig;
   ASSERT_TRUE(rig.simulator.UseScreenFile(picture)) << rig.simulator.StatusText().toStdString();
   EXPECT_EQ(PatternMismatches(rig.simulator.Shown()), 0);  // what it says it will send
 
@@ -209,7 +209,7 @@ TEST(BenchEndToEnd, APictureFileArrivesAsThePreviewAndTheBitmap) {
   EXPECT_EQ(PatternMismatches(QImage(saved).convertToFormat(QImage::Format_RGB32)), 0);
 }
 
-TEST(BenchEndToEnd, ARawDataFileArrivesAsTheTraceAndBothDataFiles) {
+TEST(SimulatorEndToEnd, ARawDataFileArrivesAsTheTraceAndBothDataFiles) {
   QTemporaryDir folder;
   ASSERT_TRUE(folder.isValid());
   const DataBytes block = Block();
@@ -217,7 +217,7 @@ TEST(BenchEndToEnd, ARawDataFileArrivesAsTheTraceAndBothDataFiles) {
   const QString source = folder.filePath(QStringLiteral("block.txt"));
   ASSERT_TRUE(WriteText(source, raw));
 
-  BenchRig rig;
+  SimulatorRig rig;
   ASSERT_TRUE(rig.simulator.UseDataFile(source)) << rig.simulator.StatusText().toStdString();
   rig.simulator.SetSending(SimulatorWindow::Sending::Data);
 
@@ -225,7 +225,7 @@ TEST(BenchEndToEnd, ARawDataFileArrivesAsTheTraceAndBothDataFiles) {
   ASSERT_EQ(rig.window->Capture().Kind, CaptureKind::Data);
   const QImage trace = rig.Picture();
   EXPECT_EQ(trace, DataPreview(rig.window->Capture()));
-  // The main window draws the block that arrived as the bench drew the one it was to send.
+  // The main window draws the block that arrived as the simulator window drew the one it was to send.
   EXPECT_EQ(trace, rig.simulator.Shown().convertToFormat(QImage::Format_RGB32));
   EXPECT_NE(trace, rig.idle);
 
@@ -246,44 +246,44 @@ TEST(BenchEndToEnd, ARawDataFileArrivesAsTheTraceAndBothDataFiles) {
   EXPECT_EQ(lines[1204], "0.005000");
 }
 
-TEST(BenchEndToEnd, TheIdlePictureIsTheOneBuiltIntoTheProgram) {
-  BenchRig rig;
+TEST(SimulatorEndToEnd, TheIdlePictureIsTheOneBuiltIntoTheProgram) {
+  SimulatorRig rig;
   const QImage built(QStringLiteral(":/resources/bitmap131.bmp"));
   ASSERT_FALSE(built.isNull());
   EXPECT_EQ(rig.idle, built.convertToFormat(QImage::Format_RGB32));
 }
 
-TEST(BenchEndToEnd, AFailedTransferPutsTheIdlePictureBack) {
+TEST(SimulatorEndToEnd, AFailedTransferPutsTheIdlePictureBack) {
   const struct Case {
     const char* name;
     bool dataBefore;  // what the good transfer before it brought
-    void (*fault)(BenchRig&);
+    void (*fault)(SimulatorRig&);
     const char* outcome;
   } cases[] = {
       {"lead out, line high", false,
-       [](BenchRig& r) {
-         EXPECT_TRUE(BenchRig::Choose(r.Field<QComboBox>(QStringLiteral("Lead")),
+       [](SimulatorRig& r) {
+         EXPECT_TRUE(SimulatorRig::Choose(r.Field<QComboBox>(QStringLiteral("Lead")),
                                       static_cast<int>(Connection::StuckSet)));
        },
        "Serial Sync Timeout"},
       {"lead out, line low", true,
-       [](BenchRig& r) {
-         EXPECT_TRUE(BenchRig::Choose(r.Field<QComboBox>(QStringLiteral("Lead")),
+       [](SimulatorRig& r) {
+         EXPECT_TRUE(SimulatorRig::Choose(r.Field<QComboBox>(QStringLiteral("Lead")),
                                       static_cast<int>(Connection::StuckClear)));
        },
        "Serial Sync Timeout"},
       {"five wrong replies", true,
-       [](BenchRig& r) {
+       [](SimulatorRig& r) {
          auto* replies = r.Field<QSpinBox>(QStringLiteral("Wrong replies to requests"));
          ASSERT_NE(replies, nullptr);
          replies->setValue(5);
        },
        "Serial Sync Timeout"},
-      {"key pressed", false, [](BenchRig& r) { r.keys.waiting = true; }, "Key Exit"},
+      {"key pressed", false, [](SimulatorRig& r) { r.keys.waiting = true; }, "Key Exit"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    BenchRig rig;
+    SimulatorRig rig;
     if (c.dataBefore) rig.simulator.SetSending(SimulatorWindow::Sending::Data);
     ASSERT_EQ(rig.Transfer().size(), 1u);
     ASSERT_NE(rig.window->Capture().Kind, CaptureKind::None);
@@ -297,7 +297,7 @@ TEST(BenchEndToEnd, AFailedTransferPutsTheIdlePictureBack) {
   }
 }
 
-TEST(BenchEndToEnd, AModeByteThatIsNeitherScreenNorDataIsRefused) {
+TEST(SimulatorEndToEnd, AModeByteThatIsNeitherScreenNorDataIsRefused) {
   const struct {
     SimulatorWindow::Sending sending;
     int mode;
@@ -312,7 +312,7 @@ TEST(BenchEndToEnd, AModeByteThatIsNeitherScreenNorDataIsRefused) {
     const bool screen = c.sending == SimulatorWindow::Sending::Screen;
     const Message arrived{screen ? "Screen Transfer Successful" : "Data Transfer Successful",
                           kTitle, MB_OK};
-    BenchRig rig;
+    SimulatorRig rig;
     rig.simulator.SetSending(c.sending);
     ASSERT_EQ(rig.Transfer(), std::vector<Message>{arrived});
 
@@ -343,7 +343,7 @@ TEST(BenchEndToEnd, AModeByteThatIsNeitherScreenNorDataIsRefused) {
   }
 }
 
-TEST(BenchEndToEnd, ScaleCodesChosenInTheWindowArriveWithTheBlock) {
+TEST(SimulatorEndToEnd, ScaleCodesChosenInTheWindowArriveWithTheBlock) {
   const struct Case {
     std::array<int, 3> codes;
     std::array<const char*, 3> values;  // as the Mathcad file writes them
@@ -358,7 +358,7 @@ TEST(BenchEndToEnd, ScaleCodesChosenInTheWindowArriveWithTheBlock) {
   QTemporaryDir folder;
   ASSERT_TRUE(folder.isValid());
   const DataBytes block = Block();
-  BenchRig rig;
+  SimulatorRig rig;
   rig.simulator.UseData(block, QStringLiteral("test block"));
   rig.simulator.SetSending(SimulatorWindow::Sending::Data);
   const QString names[3] = {QStringLiteral("First scale code"), QStringLiteral("Second scale code"),
@@ -367,7 +367,7 @@ TEST(BenchEndToEnd, ScaleCodesChosenInTheWindowArriveWithTheBlock) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.codes[0] << ' ' << c.codes[1] << ' ' << c.codes[2]);
     for (std::size_t scale = 0; scale < 3; ++scale) {
-      ASSERT_TRUE(BenchRig::Choose(rig.Field<QComboBox>(names[scale]), c.codes[scale]));
+      ASSERT_TRUE(SimulatorRig::Choose(rig.Field<QComboBox>(names[scale]), c.codes[scale]));
     }
     ASSERT_EQ(rig.Transfer(), (std::vector<Message>{{"Data Transfer Successful", kTitle, MB_OK}}));
     const CaptureStore& capture = rig.window->Capture();
@@ -405,7 +405,7 @@ TEST(BenchEndToEnd, ScaleCodesChosenInTheWindowArriveWithTheBlock) {
   }
 }
 
-TEST(BenchEndToEnd, AFileThatCannotBeUsedKeepsWhatWasLoadedBefore) {
+TEST(SimulatorEndToEnd, AFileThatCannotBeUsedKeepsWhatWasLoadedBefore) {
   QTemporaryDir folder;
   ASSERT_TRUE(folder.isValid());
   const QString picture = folder.filePath(QStringLiteral("pattern.png"));
@@ -416,7 +416,7 @@ TEST(BenchEndToEnd, AFileThatCannotBeUsedKeepsWhatWasLoadedBefore) {
   const std::string whole = RawText(Block());
   ASSERT_TRUE(WriteText(shortBlock, whole.substr(0, whole.rfind("\r\n", whole.size() - 3) + 2)));
 
-  BenchRig rig;
+  SimulatorRig rig;
   ASSERT_TRUE(rig.simulator.UseScreenFile(picture));
   EXPECT_FALSE(rig.simulator.UseScreenFile(notPicture));
   EXPECT_TRUE(rig.simulator.StatusText().contains(notPicture));

@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "tests/app/AppTestSupport.h"
+#include "tests/support/WindowRig.h"
 
 namespace fennow {
 namespace {
 
-// Long enough for a loaded machine to start a Qt program, short enough that a bench which opened
+// Long enough for a loaded machine to start a Qt program, short enough that a simulator which opened
 // its windows instead of refusing is caught rather than waited on.
 constexpr int kEndWithinMs = 15'000;
 
@@ -41,30 +41,30 @@ struct Outcome {
   QString errors;
 };
 
-Outcome RunBench(const QStringList& arguments) {
-  QProcess bench;
+Outcome RunSimulator(const QStringList& arguments) {
+  QProcess simulator;
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
   environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
   environment.remove(QStringLiteral("QT_QPA_PLATFORMTHEME"));
-  bench.setProcessEnvironment(environment);
-  bench.start(QStringLiteral(FENNOW_SIM_PROGRAM), arguments);
+  simulator.setProcessEnvironment(environment);
+  simulator.start(QStringLiteral(FENNOW_SIM_PROGRAM), arguments);
   Outcome outcome;
-  if (!bench.waitForStarted(kEndWithinMs)) {
-    outcome.errors = bench.errorString();
+  if (!simulator.waitForStarted(kEndWithinMs)) {
+    outcome.errors = simulator.errorString();
     return outcome;
   }
-  outcome.ended = bench.waitForFinished(kEndWithinMs);
+  outcome.ended = simulator.waitForFinished(kEndWithinMs);
   if (!outcome.ended) {
-    bench.kill();
-    bench.waitForFinished(kEndWithinMs);
+    simulator.kill();
+    simulator.waitForFinished(kEndWithinMs);
     return outcome;
   }
-  outcome.status = bench.exitStatus() == QProcess::NormalExit ? bench.exitCode() : -1;
-  outcome.errors = QString::fromLocal8Bit(bench.readAllStandardError());
+  outcome.status = simulator.exitStatus() == QProcess::NormalExit ? simulator.exitCode() : -1;
+  outcome.errors = QString::fromLocal8Bit(simulator.readAllStandardError());
   return outcome;
 }
 
-TEST(BenchProgram, CommandLinesItCannotUseEndWithTheUsage) {
+TEST(SimulatorProgram, CommandLinesItCannotUseEndWithTheUsage) {
   test::TestApp();
   QTemporaryDir folder;
   ASSERT_TRUE(folder.isValid());
@@ -99,7 +99,7 @@ TEST(BenchProgram, CommandLinesItCannotUseEndWithTheUsage) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const Outcome outcome = RunBench(c.arguments);
+    const Outcome outcome = RunSimulator(c.arguments);
     ASSERT_TRUE(outcome.ended) << "still running; killed. " << outcome.errors.toStdString();
     EXPECT_EQ(outcome.status, 2);
     EXPECT_TRUE(outcome.errors.contains(QLatin1String(kUsageLine))) << outcome.errors.toStdString();

@@ -1,4 +1,4 @@
-// The bench: the real main window, talking through the same link, capture and export code to a
+// The simulator: the real main window, talking through the same link, capture and export code to a
 // simulated Game Boy and lead instead of the parallel port, beside a window that says what that
 // Game Boy does next.
 //
@@ -12,7 +12,7 @@
 #include "app/LinkApp.h"
 #include "app/LinkWindow.h"
 #include "app/QtDialogHost.h"
-#include "app/SimulatorWindow.h"
+#include "sim_app/SimulatorWindow.h"
 #include "app/TerminalKeys.h"
 #include "link/Counter.h"
 #include "sim/SimulatedGameBoy.h"

@@ -4,7 +4,7 @@
 #include <QString>
 #include <QWidget>
 
-#include "app/SimPayloads.h"
+#include "sim_app/SimPayloads.h"
 #include "sim/SimulatedGameBoy.h"
 
 class QButtonGroup;
@@ -15,7 +15,7 @@ class QSpinBox;
 
 namespace fennow {
 
-// The bench's second window: what the simulated Game Boy will do on the next Start Transfer or
+// The simulator's second window: what the simulated Game Boy will do on the next Start Transfer or
 // Test. Every control writes straight through to the simulator, which the main window reaches
 // through its port; nothing here touches the link or capture code.
 class SimulatorWindow final : public QWidget {

@@ -1,15 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
-#include <QGuiApplication>
 #include <QIcon>
 #include <QImage>
 #include <QImageReader>
-#include <memory>
+#include <string>
+#include <vector>
 #include <set>
 
+#include "app/Templates.h"
 #include "resources/Artwork.h"
-#include "resources/ResourcePaths.h"
+#include "tests/support/WindowRig.h"
 
 namespace fennow::test {
 namespace {
@@ -17,17 +18,7 @@ namespace {
 // Pixmaps, and with them QIcon, need an application object; the offscreen platform serves.
 class QtResources : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    if (QGuiApplication::instance() == nullptr) {
-      static int argc = 1;
-      static char name[] = "resources_tests";
-      static char* argv[] = {name, nullptr};
-      app_ = std::make_unique<QGuiApplication>(argc, argv);
-    }
-  }
-  // Gone before static destruction, which would otherwise outlive parts of Qt it needs.
-  static void TearDownTestSuite() { app_.reset(); }
-  static inline std::unique_ptr<QGuiApplication> app_;
+  static void SetUpTestSuite() { TestApp(); }
 };
 
 QRgb Opaque(const art::Rgb& c) {
@@ -52,17 +43,19 @@ void ExpectSamePixels(const QImage& decoded, const art::Canvas& drawn,
   EXPECT_EQ(wrong, 0);
 }
 
-TEST_F(QtResources, EachImageIsAtItsPath) {
-  const struct {
-    const char* path;
-    const char* constant;
-  } cases[] = {{":/resources/icon128.ico", resources::kWindowIcon},
-               {":/resources/bitmap131.bmp", resources::kIdlePicture},
-               {":/resources/bitmap134.bmp", resources::kAboutPicture}};
-  for (const auto& c : cases) {
-    EXPECT_TRUE(QFile::exists(c.path)) << c.path;
-    EXPECT_STREQ(c.constant, c.path);
+// Every path the templates name is embedded: a renamed file would otherwise show only as an
+// empty frame.
+TEST_F(QtResources, EveryImageTheWindowsNameIsEmbedded) {
+  std::vector<std::string> paths{kIconResource};
+  for (const ControlTemplate& row : kMainTemplate) {
+    if (!row.image.empty()) paths.emplace_back(row.image);
   }
+  for (const ControlTemplate& row : kAboutTemplate) {
+    if (!row.image.empty()) paths.emplace_back(row.image);
+  }
+  EXPECT_EQ(paths, (std::vector<std::string>{":/resources/icon128.ico", ":/resources/bitmap131.bmp",
+                                             ":/resources/bitmap134.bmp"}));
+  for (const std::string& path : paths) EXPECT_TRUE(QFile::exists(QString::fromStdString(path))) << path;
 }
 
 TEST_F(QtResources, IdlePictureLoadsAsA160By144MonochromeImage) {
