@@ -23,6 +23,7 @@
 #include "export/Exporters.h"
 #include "link/Delay.h"
 #include "link/LinkPort.h"
+#include "link/Protocol.h"
 
 namespace fennow {
 
@@ -99,7 +100,7 @@ LinkWindow::~LinkWindow() {
   // repaints.
   hide();
   link_.lines.Clear(LinkClock | LinkDataOut);
-  link_.delay.DelayMilliseconds(2000);
+  link_.delay.DelayMilliseconds(kCloseIdleMs);
 }
 
 void LinkWindow::BindRoutes() {

@@ -9,13 +9,13 @@ namespace fennow {
 
 QMessageBox::Icon IconFor(MessageStyle style) {
   switch (style) {
-    case MB_ICONSTOP:
+    case MessageStyle::MB_ICONSTOP:
       return QMessageBox::Critical;
-    case MB_ICONEXCLAMATION:
+    case MessageStyle::MB_ICONEXCLAMATION:
       return QMessageBox::Warning;
-    case MB_ICONINFORMATION:
+    case MessageStyle::MB_ICONINFORMATION:
       return QMessageBox::Information;
-    case MB_OK:
+    case MessageStyle::MB_OK:
       break;
   }
   return QMessageBox::NoIcon;

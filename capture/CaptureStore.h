@@ -4,16 +4,11 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "link/Protocol.h"
+
 namespace fennow {
 
 enum class CaptureKind : std::int32_t { None = 0, Screen = 1, Data = 2 };
-
-inline constexpr int kScreenWidth = 160;
-inline constexpr int kScreenHeight = 144;
-inline constexpr int kScreenRowBytes = kScreenWidth / 8;              // 20
-inline constexpr int kScreenBytes = kScreenRowBytes * kScreenHeight;  // 2880
-inline constexpr int kDataBytes = 1205;
-inline constexpr int kSampleCount = 1202;  // slots 1202..1204 hold the three scale codes
 
 // Slot of the byte holding pixels 8c..8c+7 of pixel row y (y = 0 at the top): rows are kept
 // bottom-up, which is the order a bitmap file wants them in.
@@ -23,6 +18,7 @@ constexpr int ScreenSlot(int y, int c) {
 
 // The last capture: one buffer shared by screens and data blocks, and what it holds.
 // A screen is stored complemented, so a stored 1 bit is a white pixel.
+// Slots 0..1201 of a data block hold the samples and slots 1202..1204 the three scale codes.
 struct CaptureStore {
   std::array<std::int32_t, kScreenBytes> CaptureBuffer{};
   CaptureKind Kind = CaptureKind::None;

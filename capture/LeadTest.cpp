@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "link/Protocol.h"
+
 namespace fennow {
 
 namespace {
@@ -19,10 +21,10 @@ struct LoopStep {
 
 // The first step also brings the link lines down, whatever a transfer left on them.
 constexpr std::array<LoopStep, 4> kSteps{{
-    {0, kAllOutputs, 100, true},
-    {LoopDrive, 0, 10, false},
-    {0, LoopDrive, 10, true},
-    {LoopDrive, 0, 10, false},
+    {0, kAllOutputs, kLeadFirstSettleMs, true},
+    {LoopDrive, 0, kLeadSettleMs, false},
+    {0, LoopDrive, kLeadSettleMs, true},
+    {LoopDrive, 0, kLeadSettleMs, false},
 }};
 
 }  // namespace
@@ -30,7 +32,7 @@ constexpr std::array<LoopStep, 4> kSteps{{
 bool TestLink(LinkSession& link, WindowServices& ui) {
   CheckTimer(link.delay.counter(), ui);
   ui.ShowMessage("Plug Gameboy Link Lead into PC.\nDisconnect Lead From Gameboy", kStatusTitle,
-                 MB_ICONINFORMATION);
+                 MessageStyle::MB_ICONINFORMATION);
 
   bool fault = false;
   for (const LoopStep& step : kSteps) {
@@ -41,18 +43,18 @@ bool TestLink(LinkSession& link, WindowServices& ui) {
   link.lines.Clear(kAllOutputs);
 
   if (fault) {
-    ui.ShowMessage("No Loop Back Detected", kStatusTitle, MB_ICONSTOP);
+    ui.ShowMessage("No Loop Back Detected", kStatusTitle, MessageStyle::MB_ICONSTOP);
     ui.ShowMessage(
         "The link lead has not been detected.\nMake sure it is pluged into the right\n"
         "port and that the wiring is correct.\n\nCheck the port is configured as a\n"
         "standard port in the BIOS and it's\naddress matches the selected port.\n",
-        kStatusTitle, MB_ICONINFORMATION);
+        kStatusTitle, MessageStyle::MB_ICONINFORMATION);
   } else {
-    ui.ShowMessage("Loop Back Detected OK", "Test Link", MB_ICONEXCLAMATION);
+    ui.ShowMessage("Loop Back Detected OK", "Test Link", MessageStyle::MB_ICONEXCLAMATION);
     ui.ShowMessage(
         "The link lead has been detected correctly.\nIf the transfer is still not working check\n"
         "that the lead is properly pluged into the\nGameboy and that the wiring is correct.",
-        kStatusTitle, MB_ICONINFORMATION);
+        kStatusTitle, MessageStyle::MB_ICONINFORMATION);
   }
   return !fault;
 }

@@ -2,79 +2,78 @@
 
 #include <string>
 
+#include "link/Protocol.h"
 #include "link/SerialLink.h"
 
 namespace fennow {
 
 namespace {
 
-constexpr std::int32_t kByteSpacingMs = 2;
-constexpr std::int32_t kBeforeModeMs = 1000;
-constexpr std::int32_t kAfterModeMs = 500;
-constexpr int kTileRows = kScreenHeight / 8;    // 18
-constexpr int kTileColumns = kScreenWidth / 8;  // 20
 constexpr const char* kTitle = "Transfer Status";
 
 // Runs the request loop; on success the Game Boy has answered 'W' to our 'G'.
 TransferStatus Request(LinkSession& link, WindowServices& ui) {
-  int status = Success;
   std::uint8_t reply = 0;  // anything but 'W' until a reply arrives
   for (int attempt = 0;; ++attempt) {
-    status = SyncLink(link);
-    if (status == Success) reply = ExchangeByte(link, kRequestByte);
-    if (ui.KeyPressed()) status = KeyExit;
+    TransferStatus status = TransferStatus::Success;
+    if (SyncLink(link)) {
+      reply = ExchangeByte(link, kRequestByte);
+    } else {
+      status = TransferStatus::SyncTimeout;
+    }
+    if (ui.KeyPressed()) status = TransferStatus::KeyExit;
     // The sixth attempt only ever ends the transfer, whatever it brought.
-    if (attempt == kMaxRequestAttempts - 1) status = SyncTimeout;
-    if (reply == kReadyReply && status == Success) return Success;
-    if (status != Success) return static_cast<TransferStatus>(status);
+    if (attempt == kMaxRequestAttempts - 1) status = TransferStatus::SyncTimeout;
+    if (status != TransferStatus::Success) return status;
+    if (reply == kReadyReply) return TransferStatus::Success;
   }
 }
 
 // A payload byte, then the pause the Game Boy needs before it can present the next.
 std::uint8_t ReceiveByte(LinkSession& link) {
-  const std::uint8_t byte = ExchangeByte(link, 0);
+  const std::uint8_t byte = ExchangeByte(link, kIdleByte);
   link.delay.DelayMilliseconds(kByteSpacingMs);
   return byte;
 }
 
 TransferStatus ReceiveScreen(LinkSession& link, WindowServices& ui, CaptureStore& store) {
-  ui.SetLamp(ScreenLamp, true);
+  ui.SetLamp(Lamp::ScreenLamp, true);
   for (int r = 0; r < kTileRows; ++r) {
     for (int c = 0; c < kTileColumns; ++c) {
-      for (int l = 0; l < 8; ++l) {
+      for (int l = 0; l < kTileSide; ++l) {
         const std::uint8_t b = ReceiveByte(link);
-        store.CaptureBuffer[static_cast<std::size_t>(ScreenSlot(8 * r + l, c))] = b ^ 0xFF;
+        store.CaptureBuffer[static_cast<std::size_t>(ScreenSlot(kTileSide * r + l, c))] = b ^ 0xFF;
         if (ui.KeyPressed()) {
-          ui.SetProgress(6 * kTileRows);
-          return KeyExit;
+          ui.SetProgress(kProgressPerTileRow * kTileRows);
+          return TransferStatus::KeyExit;
         }
       }
     }
-    ui.SetProgress(6 * r);
+    ui.SetProgress(kProgressPerTileRow * r);
   }
-  ui.ShowMessage("Screen Transfer Successful", kTitle, MB_OK);
-  return Success;
+  ui.ShowMessage("Screen Transfer Successful", kTitle, MessageStyle::MB_OK);
+  return TransferStatus::Success;
 }
 
 TransferStatus ReceiveData(LinkSession& link, WindowServices& ui, CaptureStore& store) {
-  ui.SetLamp(DataLamp, true);
+  ui.SetLamp(Lamp::DataLamp, true);
   for (int j = 0; j < kDataBytes; ++j) {
     store.CaptureBuffer[static_cast<std::size_t>(j)] = ReceiveByte(link);
     if (ui.KeyPressed()) {
-      ui.SetProgress(kDataBytes / 10);
-      return KeyExit;
+      ui.SetProgress(kDataBytes / kDataBytesPerProgressStep);
+      return TransferStatus::KeyExit;
     }
-    ui.SetProgress(j / 10);
+    ui.SetProgress(j / kDataBytesPerProgressStep);
   }
-  ui.ShowMessage("Data Transfer Successful", kTitle, MB_OK);
-  return Success;
+  ui.ShowMessage("Data Transfer Successful", kTitle, MessageStyle::MB_OK);
+  return TransferStatus::Success;
 }
 
 const char* FailureText(TransferStatus status) {
   switch (status) {
-    case SyncTimeout:
+    case TransferStatus::SyncTimeout:
       return "Serial Sync Timeout";
-    case KeyExit:
+    case TransferStatus::KeyExit:
       return "Key Exit";
     default:
       return "Serial Acknowledge Error";
@@ -84,33 +83,35 @@ const char* FailureText(TransferStatus status) {
 }  // namespace
 
 TransferStatus StartTransfer(LinkSession& link, WindowServices& ui, CaptureStore& store) {
-  for (Lamp lamp : {SyncLamp, ScreenLamp, DataLamp, ErrorLamp}) ui.SetLamp(lamp, false);
+  for (Lamp lamp : {Lamp::SyncLamp, Lamp::ScreenLamp, Lamp::DataLamp, Lamp::ErrorLamp})
+    ui.SetLamp(lamp, false);
   ui.SetProgress(0);
 
   TransferStatus status = Request(link, ui);
   std::uint8_t mode = 0;
-  if (status == Success) {
-    ui.SetLamp(SyncLamp, true);
+  if (status == TransferStatus::Success) {
+    ui.SetLamp(Lamp::SyncLamp, true);
     link.delay.DelayMilliseconds(kBeforeModeMs);
-    mode = ExchangeByte(link, 0);
+    mode = ExchangeByte(link, kIdleByte);
     link.delay.DelayMilliseconds(kAfterModeMs);
     if (mode == kModeScreen) {
       status = ReceiveScreen(link, ui, store);
     } else if (mode == kModeData) {
       status = ReceiveData(link, ui, store);
     } else {
-      status = AcknowledgeError;
+      status = TransferStatus::AcknowledgeError;
     }
   }
-  if (status != Success) ui.ShowMessage(FailureText(status), kTitle, MB_ICONSTOP);
+  if (status != TransferStatus::Success)
+    ui.ShowMessage(FailureText(status), kTitle, MessageStyle::MB_ICONSTOP);
 
   ui.SetProgress(0);
-  ui.SetLamp(SyncLamp, false);
-  if (status == Success) {
+  ui.SetLamp(Lamp::SyncLamp, false);
+  if (status == TransferStatus::Success) {
     store.Kind = static_cast<CaptureKind>(mode);
   } else {
     store.Kind = CaptureKind::None;
-    ui.SetLamp(ErrorLamp, true);
+    ui.SetLamp(Lamp::ErrorLamp, true);
   }
   return status;
 }

@@ -6,13 +6,8 @@
 
 namespace fennow {
 
-enum TransferStatus { Success = 0, SyncTimeout = 1, KeyExit = 2, AcknowledgeError = 3 };
-
-inline constexpr std::uint8_t kRequestByte = 0x47;  // 'G'
-inline constexpr std::uint8_t kReadyReply = 0x57;   // 'W'
-inline constexpr std::uint8_t kModeScreen = 1;
-inline constexpr std::uint8_t kModeData = 2;
-inline constexpr int kMaxRequestAttempts = 6;
+// How a transfer ended, with the values it has always been reported by.
+enum class TransferStatus { Success = 0, SyncTimeout = 1, KeyExit = 2, AcknowledgeError = 3 };
 
 // Synchronises, asks the Game Boy for a transfer and receives the screen or data block it sends
 // into the store, showing the way on the lamps and the bar and the outcome in a message.

@@ -15,7 +15,7 @@ constexpr const char* kSaveStatus = "Save Status";
 
 bool HasKind(const CaptureStore& store, CaptureKind kind, WindowServices& ui, const char* text) {
   if (store.Kind == kind) return true;
-  ui.ShowMessage(text, kSaveStatus, MB_ICONINFORMATION);
+  ui.ShowMessage(text, kSaveStatus, MessageStyle::MB_ICONINFORMATION);
   return false;
 }
 
@@ -25,7 +25,7 @@ void WriteAndReport(WindowServices& ui, const std::string& path, std::string_vie
   const int error = WriteFileSafely(path, content);
   if (error == 0) return;
   ui.ShowMessage("Could not save \"" + path + "\": " + std::strerror(error) + ".", kSaveStatus,
-                 MB_ICONSTOP);
+                 MessageStyle::MB_ICONSTOP);
 }
 
 }  // namespace
@@ -49,7 +49,7 @@ void SaveMathcadData(const CaptureStore& store, WindowServices& ui, std::string&
   // Refused before the prompt: there is no point in choosing a file that will not be written.
   const FileText file = MathcadText(store);
   if (!file.ok()) {
-    ui.ShowMessage(file.problem, kSaveStatus, MB_ICONSTOP);
+    ui.ShowMessage(file.problem, kSaveStatus, MessageStyle::MB_ICONSTOP);
     return;
   }
   if (PromptSavePath(ui, savePath, kMathcadSaveRow) != IDOK) return;

@@ -24,7 +24,7 @@ void Delay::DelayMilliseconds(std::int32_t n) {
 void CheckTimer(Counter& counter, WindowServices& ui) {
   if (counter.Frequency() <= 0) {
     ui.ShowMessage("ERROR: A high frequency timer does not exist on this machine", "Timer test",
-                   MB_ICONSTOP);
+                   MessageStyle::MB_ICONSTOP);
   }
 }
 

@@ -10,7 +10,8 @@ void SelectPort(LinkPort& port, PortChoice choice, WindowServices& ui) {
   const PortAddresses& chosen = AddressesOf(choice);
   port.DataPort = chosen.dataPort;
   port.StatusPort = chosen.statusPort;
-  ui.ShowMessage(std::string(chosen.confirmation), "Interface Port", MB_ICONINFORMATION);
+  ui.ShowMessage(std::string(chosen.confirmation), "Interface Port",
+                 MessageStyle::MB_ICONINFORMATION);
 }
 
 void LinkLines::Change(std::uint32_t set, std::uint32_t clear) {

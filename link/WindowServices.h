@@ -1,14 +1,17 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
 namespace fennow {
 
-enum Lamp { SyncLamp, ScreenLamp, DataLamp, ErrorLamp };
+// The four status lamps of the main window, in the order of their controls' IDs.
+enum class Lamp { SyncLamp, ScreenLamp, DataLamp, ErrorLamp };
+inline constexpr std::size_t kLampCount = 4;
 
 // Message box styles, with the values the boxes have always carried. Every box has one OK button.
-enum MessageStyle : unsigned {
+enum class MessageStyle : unsigned {
   MB_OK = 0x00,
   MB_ICONSTOP = 0x10,
   MB_ICONEXCLAMATION = 0x30,

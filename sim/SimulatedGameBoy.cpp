@@ -7,10 +7,6 @@ namespace fennow {
 
 namespace {
 
-constexpr std::uint8_t kSync = 0x53;     // presented while waiting for the PC
-constexpr std::uint8_t kRequest = 0x47;  // 'G' from the PC
-constexpr std::uint8_t kReady = 0x57;    // 'W' in the same exchange
-
 constexpr std::uint8_t kDataOutBit = 1u << 0;
 constexpr std::uint8_t kClockBit = 1u << 1;
 constexpr std::uint8_t kLoopDriveBit = 1u << 2;
@@ -18,9 +14,6 @@ constexpr std::uint8_t kDataInBit = 1u << 6;
 constexpr std::uint8_t kLoopSenseBit = 1u << 7;
 // ERROR, SELECT, PAPER OUT and the reserved bits are not wired in the lead and float high.
 constexpr std::uint8_t kUnwiredStatusBits = 0x3F;
-
-constexpr int kRowBytes = 20;
-constexpr int kTileRows = 18;
 
 }  // namespace
 
@@ -44,20 +37,20 @@ bool SimulatedGameBoy::LoadScreen(std::span<const std::uint8_t> rows) {
   // rows, top first. Keep it in that order so the link side just steps through it.
   std::size_t k = 0;
   for (int r = 0; r < kTileRows; ++r) {
-    for (int c = 0; c < kRowBytes; ++c) {
-      for (int l = 0; l < 8; ++l) {
-        screen_[k++] = rows[static_cast<std::size_t>((8 * r + l) * kRowBytes + c)];
+    for (int c = 0; c < kTileColumns; ++c) {
+      for (int l = 0; l < kTileSide; ++l) {
+        screen_[k++] = rows[static_cast<std::size_t>((kTileSide * r + l) * kScreenRowBytes + c)];
       }
     }
   }
-  mode_ = 1;
+  mode_ = kModeScreen;
   return true;
 }
 
 bool SimulatedGameBoy::LoadData(std::span<const std::uint8_t> block) {
   if (block.size() != kDataBytes) return false;
   data_.assign(block.begin(), block.end());
-  mode_ = 2;
+  mode_ = kModeData;
   return true;
 }
 
@@ -68,17 +61,17 @@ void SimulatedGameBoy::SetWrongReplies(int count, std::uint8_t reply) {
 }
 
 void SimulatedGameBoy::SetStartPhase(int bitsGone) {
-  bitsGone = std::clamp(bitsGone, 0, 15);
-  if (bitsGone < 8) {
-    Present(SimState::Waiting, kSync);
+  bitsGone = std::clamp(bitsGone, 0, 2 * kBitsPerByte - 1);
+  if (bitsGone < kBitsPerByte) {
+    Present(SimState::Waiting, kSyncByte);
   } else {
     replyIsWrong_ = wrongRepliesLeft_ > 0;
     Present(SimState::Reply, 0);
   }
-  bitsClocked_ = bitsGone % 8;
+  bitsClocked_ = bitsGone % kBitsPerByte;
   inShift_ = 0;
   payloadPos_ = 0;
-  outBit_ = ((outByte_ >> (7 - bitsClocked_)) & 1u) != 0;
+  outBit_ = ((outByte_ >> (kBitsPerByte - 1 - bitsClocked_)) & 1u) != 0;
 }
 
 void SimulatedGameBoy::ClearRecords() {
@@ -167,7 +160,7 @@ void SimulatedGameBoy::RisingEdge(bool pcBit, std::int64_t t) {
 
 void SimulatedGameBoy::FallingEdge(std::int64_t t) {
   if (connection_ != Connection::GameBoy) return;
-  if (bitsClocked_ >= 8) CompleteByte(t);
+  if (bitsClocked_ >= kBitsPerByte) CompleteByte(t);
   PresentBit(t);
 }
 
@@ -192,14 +185,14 @@ void SimulatedGameBoy::CompleteByte(std::int64_t t) {
       Present(SimState::Reply, 0);
       return;
     case SimState::Reply:
-      if (received != kRequest) {
-        Present(SimState::Waiting, kSync);
+      if (received != kRequestByte) {
+        Present(SimState::Waiting, kSyncByte);
         return;
       }
       ++requestsSeen_;
       if (replyIsWrong_) {
         --wrongRepliesLeft_;
-        Present(SimState::Waiting, kSync);
+        Present(SimState::Waiting, kSyncByte);
         return;
       }
       Present(SimState::Mode, mode_);
@@ -207,7 +200,7 @@ void SimulatedGameBoy::CompleteByte(std::int64_t t) {
     case SimState::Mode:
       payloadPos_ = 0;
       if (PayloadSize() == 0) {
-        Present(SimState::Waiting, kSync);
+        Present(SimState::Waiting, kSyncByte);
         return;
       }
       Present(SimState::Payload, (*Payload())[0]);
@@ -216,7 +209,7 @@ void SimulatedGameBoy::CompleteByte(std::int64_t t) {
       if (++payloadPos_ >= PayloadSize()) {
         ++transfersCompleted_;
         payloadPos_ = 0;
-        Present(SimState::Waiting, kSync);
+        Present(SimState::Waiting, kSyncByte);
         return;
       }
       Present(SimState::Payload, (*Payload())[payloadPos_]);
@@ -226,11 +219,11 @@ void SimulatedGameBoy::CompleteByte(std::int64_t t) {
 
 void SimulatedGameBoy::Present(SimState state, std::uint8_t byte) {
   state_ = state;
-  outByte_ = state == SimState::Reply ? (replyIsWrong_ ? wrongReply_ : kReady) : byte;
+  outByte_ = state == SimState::Reply ? (replyIsWrong_ ? wrongReply_ : kReadyReply) : byte;
 }
 
 void SimulatedGameBoy::PresentBit(std::int64_t t) {
-  const bool bit = ((outByte_ >> (7 - bitsClocked_)) & 1u) != 0;
+  const bool bit = ((outByte_ >> (kBitsPerByte - 1 - bitsClocked_)) & 1u) != 0;
   if (bit == outBit_) return;
   outBit_ = bit;
   RecordEdge(t, SimLine::DataIn, bit);
@@ -246,8 +239,8 @@ void SimulatedGameBoy::RecordEdge(std::int64_t t, SimLine line, bool level) {
 }
 
 const std::vector<std::uint8_t>* SimulatedGameBoy::Payload() const {
-  if (mode_ == 1) return &screen_;
-  if (mode_ == 2) return &data_;
+  if (mode_ == kModeScreen) return &screen_;
+  if (mode_ == kModeData) return &data_;
   return nullptr;
 }
 

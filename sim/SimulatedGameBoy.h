@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "link/PortIo.h"
+#include "link/Protocol.h"
 
 namespace fennow {
 
@@ -63,8 +64,6 @@ class SimulatedGameBoy final : public PortIo {
   static constexpr std::uint16_t kDefaultDataPort = 0x378;
   static constexpr std::uint16_t kDefaultStatusPort = 0x379;
   static constexpr std::size_t kDefaultRecordLimit = std::size_t{1} << 20;
-  static constexpr std::size_t kScreenBytes = 2880;  // 160 x 144 at one bit per pixel
-  static constexpr std::size_t kDataBytes = 1205;
 
   explicit SimulatedGameBoy(TimeSource now, std::uint16_t dataPort = kDefaultDataPort,
                             std::uint16_t statusPort = kDefaultStatusPort);
@@ -142,13 +141,13 @@ class SimulatedGameBoy final : public PortIo {
 
   std::vector<std::uint8_t> screen_;  // in the order it goes down the lead: tile by tile
   std::vector<std::uint8_t> data_;
-  std::uint8_t mode_ = 1;
+  std::uint8_t mode_ = kModeScreen;
   int wrongRepliesLeft_ = 0;
   std::uint8_t wrongReply_ = 0x00;
   bool replyIsWrong_ = false;
 
   SimState state_ = SimState::Waiting;
-  std::uint8_t outByte_ = 0x53;
+  std::uint8_t outByte_ = kSyncByte;
   int bitsClocked_ = 0;
   std::uint8_t inShift_ = 0;
   bool outBit_ = false;

@@ -4,8 +4,8 @@
 #include <QString>
 #include <QWidget>
 
-#include "sim_app/SimPayloads.h"
 #include "sim/SimulatedGameBoy.h"
+#include "sim_app/SimPayloads.h"
 
 class QButtonGroup;
 class QCheckBox;

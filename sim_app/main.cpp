@@ -12,10 +12,10 @@
 #include "app/LinkApp.h"
 #include "app/LinkWindow.h"
 #include "app/QtDialogHost.h"
-#include "sim_app/SimulatorWindow.h"
 #include "app/TerminalKeys.h"
 #include "link/Counter.h"
 #include "sim/SimulatedGameBoy.h"
+#include "sim_app/SimulatorWindow.h"
 
 namespace {
 

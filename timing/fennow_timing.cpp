@@ -17,6 +17,7 @@
 #include "link/Counter.h"
 #include "link/Delay.h"
 #include "link/LinkSession.h"
+#include "link/Protocol.h"
 #include "link/WindowServices.h"
 #include "sim/SimulatedGameBoy.h"
 
@@ -99,7 +100,7 @@ Percentiles MeasureHalfBit(Counter& counter) {
   std::vector<std::int64_t> waits(kDelayCalls);
   for (auto& wait : waits) {
     const std::int64_t start = counter.Count();
-    delay.DelayMicroseconds(2);
+    delay.DelayMicroseconds(kHalfBitUs);
     wait = counter.Count() - start;
   }
   return Summarise(waits);
@@ -119,9 +120,10 @@ struct TransferRun {
 // and 10 ms spacing, each exchange's sixteen half-bits, the pauses around the mode byte and the
 // 2 ms after every payload byte. Port accesses and counter reads come on top.
 double FloorMs(std::uint64_t syncClocks, std::uint64_t exchanges, std::uint64_t payload) {
-  return static_cast<double>(syncClocks) * (0.004 + 10.0) +
-         static_cast<double>(exchanges) * 16 * 0.002 + 1000.0 + 500.0 +
-         static_cast<double>(payload) * 2.0;
+  constexpr double kHalfBitMs = kHalfBitUs / 1000.0;
+  return static_cast<double>(syncClocks) * (2 * kHalfBitMs + kSyncSpacingMs) +
+         static_cast<double>(exchanges) * kBitsPerByte * 2 * kHalfBitMs + kBeforeModeMs +
+         kAfterModeMs + static_cast<double>(payload) * kByteSpacingMs;
 }
 
 TransferRun RunTransfer(const char* name, SimulatedGameBoy& gameBoy, LinkSession& link,
@@ -135,7 +137,7 @@ TransferRun RunTransfer(const char* name, SimulatedGameBoy& gameBoy, LinkSession
 
   const std::uint64_t exchanges = 2 + payload;  // request, mode byte, payload
   const std::uint64_t pulses = gameBoy.ClockPulses() - pulsesBefore;
-  const std::uint64_t syncClocks = pulses - 8 * exchanges;
+  const std::uint64_t syncClocks = pulses - kBitsPerByte * exchanges;
   const bool intact = std::equal(expected.begin(), expected.end(), store.CaptureBuffer.begin());
   return {name,
           status,
@@ -144,6 +146,101 @@ TransferRun RunTransfer(const char* name, SimulatedGameBoy& gameBoy, LinkSession
           exchanges,
           FloorMs(syncClocks, exchanges, payload),
           static_cast<double>(end - start) / kNsPerMs};
+}
+
+// Payloads whose every slot is checked afterwards: a checkerboard of tiles and a ramp.
+struct Payloads {
+  std::array<std::uint8_t, kScreenBytes> rows{};
+  std::vector<std::int32_t> screenSlots = std::vector<std::int32_t>(kScreenBytes);
+  std::array<std::uint8_t, kDataBytes> block{};
+  std::vector<std::int32_t> dataSlots = std::vector<std::int32_t>(kDataBytes);
+};
+
+Payloads MakePayloads() {
+  Payloads p;
+  for (int y = 0; y < kScreenHeight; ++y) {
+    for (int c = 0; c < kScreenRowBytes; ++c) {
+      const auto b = static_cast<std::uint8_t>(((y / kTileSide + c) % 2) != 0 ? 0xFF : 0x18);
+      p.rows[static_cast<std::size_t>(y * kScreenRowBytes + c)] = b;
+      p.screenSlots[static_cast<std::size_t>(ScreenSlot(y, c))] = b ^ 0xFF;
+    }
+  }
+  for (std::size_t j = 0; j < p.block.size(); ++j) {
+    p.block[j] = static_cast<std::uint8_t>(j * 7);
+    p.dataSlots[j] = p.block[j];
+  }
+  return p;
+}
+
+struct Results {
+  Percentiles halfBit{};
+  std::vector<TransferRun> runs;
+  WindowCosts costs{};
+};
+
+// A screen and a data block with services that do nothing, then the screen once more through
+// the real window, its lamps and bar repainting as it goes.
+void MeasureTransfers(Counter& counter, Results& results) {
+  SimulatedGameBoy gameBoy([&counter] { return counter.Count(); });
+  gameBoy.SetRecording(false);  // the edge log would cost time and memory on every write
+  LinkSession link(gameBoy, counter);
+  const Payloads p = MakePayloads();
+
+  QuietServices quiet;
+  gameBoy.LoadScreen(p.rows);
+  results.runs.push_back(
+      RunTransfer("screen", gameBoy, link, quiet, counter, kScreenBytes, p.screenSlots));
+  gameBoy.LoadData(p.block);
+  results.runs.push_back(
+      RunTransfer("data", gameBoy, link, quiet, counter, kDataBytes, p.dataSlots));
+
+  SilentDialogs dialogs;
+  NoKeys keys;
+  WindowPlatform platform{gameBoy, counter, dialogs, keys};
+  LinkWindow window(platform);
+  window.show();
+  QApplication::processEvents();
+  results.costs = MeasureWindowServices(window, counter);
+  gameBoy.LoadScreen(p.rows);
+  results.runs.push_back(
+      RunTransfer("+window", gameBoy, link, window, counter, kScreenBytes, p.screenSlots));
+}
+
+void PrintPercentiles(const char* name, const Percentiles& p) {
+  std::printf("  %-12s %7.1f us %7.1f us %7.1f us\n", name, p.medianUs, p.p99Us, p.maxUs);
+}
+
+// Prints the table; true when every transfer arrived intact.
+bool PrintResults(const Results& results) {
+  std::printf(
+      "fennow-timing: real monotonic clock, simulated Game Boy on 0x378 (recording off)\n\n");
+  std::printf("DelayMicroseconds(%d), %d calls, time from before the call to after it:\n",
+              kHalfBitUs, kDelayCalls);
+  std::printf("  %-10s %10.3f us\n  %-10s %10.3f us\n  %-10s %10.3f us\n\n", "median",
+              results.halfBit.medianUs, "99th pct", results.halfBit.p99Us, "max",
+              results.halfBit.maxUs);
+
+  std::printf("%-8s %-7s %11s %9s %12s %12s %12s\n", "transfer", "result", "sync clocks",
+              "exchanges", "floor (ms)", "wall (ms)", "over floor");
+  bool allGood = true;
+  for (const TransferRun& run : results.runs) {
+    const bool ok = run.status == TransferStatus::Success && run.intact;
+    allGood = allGood && ok;
+    const char* result = run.status != TransferStatus::Success ? "FAILED" : ok ? "ok" : "CORRUPT";
+    std::printf("%-8s %-7s %11llu %9llu %12.3f %12.3f %+11.3f%%\n", run.name, result,
+                static_cast<unsigned long long>(run.syncClocks),
+                static_cast<unsigned long long>(run.exchanges), run.floorMs, run.wallMs,
+                (run.wallMs / run.floorMs - 1.0) * 100.0);
+  }
+  std::printf(
+      "  (screen and data with services that do nothing; +window: a screen through the real\n"
+      "   window, offscreen, its lamps and bar repainting on every update)\n\n");
+
+  std::printf("Real window (offscreen), %d calls each:\n", kServiceCalls);
+  std::printf("  %-12s %10s %10s %10s\n", "service", "median", "99th pct", "max");
+  PrintPercentiles("SetProgress", results.costs.setProgress);
+  PrintPercentiles("SetLamp", results.costs.setLamp);
+  return allGood;
 }
 
 }  // namespace
@@ -159,78 +256,8 @@ int main(int argc, char* argv[]) {
     std::printf("The monotonic clock is coarser than 1 us on this machine; nothing measured.\n");
     return 1;
   }
-
-  const Percentiles halfBit = MeasureHalfBit(counter);
-
-  SimulatedGameBoy gameBoy([&counter] { return counter.Count(); });
-  gameBoy.SetRecording(false);  // the edge log would cost time and memory on every write
-  LinkSession link(gameBoy, counter);
-
-  // A checkerboard of tiles and a ramp, checked slot by slot afterwards.
-  std::array<std::uint8_t, kScreenBytes> rows{};
-  std::vector<std::int32_t> screenSlots(kScreenBytes);
-  for (int y = 0; y < kScreenHeight; ++y) {
-    for (int c = 0; c < kScreenRowBytes; ++c) {
-      const auto b = static_cast<std::uint8_t>(((y / 8 + c) % 2) != 0 ? 0xFF : 0x18);
-      rows[static_cast<std::size_t>(y * kScreenRowBytes + c)] = b;
-      screenSlots[static_cast<std::size_t>(ScreenSlot(y, c))] = b ^ 0xFF;
-    }
-  }
-  std::array<std::uint8_t, kDataBytes> block{};
-  std::vector<std::int32_t> dataSlots(kDataBytes);
-  for (std::size_t j = 0; j < block.size(); ++j) {
-    block[j] = static_cast<std::uint8_t>(j * 7);
-    dataSlots[j] = block[j];
-  }
-
-  QuietServices quiet;
-  gameBoy.LoadScreen(rows);
-  const TransferRun screen =
-      RunTransfer("screen", gameBoy, link, quiet, counter, kScreenBytes, screenSlots);
-  gameBoy.LoadData(block);
-  const TransferRun data =
-      RunTransfer("data", gameBoy, link, quiet, counter, kDataBytes, dataSlots);
-
-  // The same screen once more, with the real window's lamps and bar repainting as it goes.
-  SilentDialogs dialogs;
-  NoKeys keys;
-  WindowPlatform platform{gameBoy, counter, dialogs, keys};
-  LinkWindow window(platform);
-  window.show();
-  QApplication::processEvents();
-  const WindowCosts costs = MeasureWindowServices(window, counter);
-  gameBoy.LoadScreen(rows);
-  const TransferRun windowed =
-      RunTransfer("+window", gameBoy, link, window, counter, kScreenBytes, screenSlots);
-
-  std::printf(
-      "fennow-timing: real monotonic clock, simulated Game Boy on 0x378 (recording off)\n\n");
-  std::printf("DelayMicroseconds(2), %d calls, time from before the call to after it:\n",
-              kDelayCalls);
-  std::printf("  %-10s %10.3f us\n  %-10s %10.3f us\n  %-10s %10.3f us\n\n", "median",
-              halfBit.medianUs, "99th pct", halfBit.p99Us, "max", halfBit.maxUs);
-
-  std::printf("%-8s %-7s %11s %9s %12s %12s %12s\n", "transfer", "result", "sync clocks",
-              "exchanges", "floor (ms)", "wall (ms)", "over floor");
-  for (const TransferRun& run : {screen, data, windowed}) {
-    const char* result = run.status != Success ? "FAILED" : run.intact ? "ok" : "CORRUPT";
-    std::printf("%-8s %-7s %11llu %9llu %12.3f %12.3f %+11.3f%%\n", run.name, result,
-                static_cast<unsigned long long>(run.syncClocks),
-                static_cast<unsigned long long>(run.exchanges), run.floorMs, run.wallMs,
-                (run.wallMs / run.floorMs - 1.0) * 100.0);
-  }
-  std::printf(
-      "  (screen and data with services that do nothing; +window: a screen through the real\n"
-      "   window, offscreen, its lamps and bar repainting on every update)\n\n");
-
-  std::printf("Real window (offscreen), %d calls each:\n", kServiceCalls);
-  std::printf("  %-12s %10s %10s %10s\n", "service", "median", "99th pct", "max");
-  std::printf("  %-12s %7.1f us %7.1f us %7.1f us\n", "SetProgress", costs.setProgress.medianUs,
-              costs.setProgress.p99Us, costs.setProgress.maxUs);
-  std::printf("  %-12s %7.1f us %7.1f us %7.1f us\n", "SetLamp", costs.setLamp.medianUs,
-              costs.setLamp.p99Us, costs.setLamp.maxUs);
-  const bool allGood = screen.status == Success && data.status == Success &&
-                       windowed.status == Success && screen.intact && data.intact &&
-                       windowed.intact;
-  return allGood ? 0 : 1;
+  Results results;
+  results.halfBit = MeasureHalfBit(counter);
+  MeasureTransfers(counter, results);
+  return PrintResults(results) ? 0 : 1;
 }

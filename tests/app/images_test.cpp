@@ -4,9 +4,9 @@
 #include <QIcon>
 #include <QImage>
 #include <QImageReader>
+#include <set>
 #include <string>
 #include <vector>
-#include <set>
 
 #include "app/Templates.h"
 #include "resources/Artwork.h"
@@ -55,7 +55,8 @@ TEST_F(QtResources, EveryImageTheWindowsNameIsEmbedded) {
   }
   EXPECT_EQ(paths, (std::vector<std::string>{":/resources/icon128.ico", ":/resources/bitmap131.bmp",
                                              ":/resources/bitmap134.bmp"}));
-  for (const std::string& path : paths) EXPECT_TRUE(QFile::exists(QString::fromStdString(path))) << path;
+  for (const std::string& path : paths)
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(path))) << path;
 }
 
 TEST_F(QtResources, IdlePictureLoadsAsA160By144MonochromeImage) {

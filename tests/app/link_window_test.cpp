@@ -202,7 +202,7 @@ TEST(LinkWindowStart, MissingCounterIsReportedOnceBeforeTheWindowShows) {
   ASSERT_EQ(rig.dialogs.messages.size(), 1u);
   EXPECT_EQ(rig.dialogs.messages[0],
             (Message{"ERROR: A high frequency timer does not exist on this machine", "Timer test",
-                     MB_ICONSTOP}));
+                     MessageStyle::MB_ICONSTOP}));
   EXPECT_EQ(rig.dialogs.messageOwners[0], &window);
   EXPECT_FALSE(rig.dialogs.ownerShownAtMessage[0]);
   EXPECT_TRUE(Button(window, 1026)->isChecked());
@@ -238,7 +238,7 @@ TEST(LinkWindowPorts, EachButtonSelectsItsPortAndConfirmsEveryTime) {
     SCOPED_TRACE(c.text);
     WindowRig rig;
     LinkWindow& window = rig.Shown();
-    const Message confirmation{c.text, "Interface Port", MB_ICONINFORMATION};
+    const Message confirmation{c.text, "Interface Port", MessageStyle::MB_ICONINFORMATION};
     Button(window, c.id)->click();
     Button(window, c.id)->click();  // the one already chosen: same again
     EXPECT_EQ(window.Port().DataPort, c.data);
@@ -265,7 +265,7 @@ TEST(LinkWindowPorts, Lpt3ThenLpt1LeavesOnlyLpt1PressedAndInUse) {
 TEST(LinkWindowPorts, PortButtonsNeverTouchALamp) {
   WindowRig rig;
   LinkWindow& window = rig.Shown();
-  window.SetLamp(ScreenLamp, true);
+  window.SetLamp(Lamp::ScreenLamp, true);
   for (int id : {1027, 1028, 1026}) Button(window, id)->click();
   EXPECT_TRUE(Button(window, 1035)->isChecked());
   for (int id : {1033, 1036, 1045}) EXPECT_FALSE(Button(window, id)->isChecked()) << id;
@@ -277,7 +277,10 @@ TEST(LinkWindowServices, SetLampChangesOnlyThatLamp) {
   const struct {
     Lamp lamp;
     int id;
-  } cases[] = {{SyncLamp, 1033}, {ScreenLamp, 1035}, {DataLamp, 1036}, {ErrorLamp, 1045}};
+  } cases[] = {{Lamp::SyncLamp, 1033},
+               {Lamp::ScreenLamp, 1035},
+               {Lamp::DataLamp, 1036},
+               {Lamp::ErrorLamp, 1045}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.id);
     WindowRig rig;
@@ -306,7 +309,7 @@ TEST(LinkWindowServices, SetLampChangesOnlyThatLamp) {
 TEST(LinkWindowServices, ClickingALampDoesNothing) {
   WindowRig rig;
   LinkWindow& window = rig.Shown();
-  window.SetLamp(DataLamp, true);
+  window.SetLamp(Lamp::DataLamp, true);
   for (int id : kLampIds) {
     SCOPED_TRACE(id);
     QAbstractButton* lamp = Button(window, id);
@@ -377,13 +380,14 @@ TEST(LinkWindowRouting, EachButtonRunsItsOperation) {
     int id;
     Message first;
   } cases[] = {
-      {1000, {"Serial Sync Timeout", "Transfer Status", MB_ICONSTOP}},
+      {1000, {"Serial Sync Timeout", "Transfer Status", MessageStyle::MB_ICONSTOP}},
       {1032,
        {"Plug Gameboy Link Lead into PC.\nDisconnect Lead From Gameboy", "Test Link Status",
-        MB_ICONINFORMATION}},
-      {1023, {"No Screen Information Transferred", "Save Status", MB_ICONINFORMATION}},
-      {1001, {"No Data Information Transferred", "Save Status", MB_ICONINFORMATION}},
-      {1003, {"No Data Information Transferred", "Save Status", MB_ICONINFORMATION}},
+        MessageStyle::MB_ICONINFORMATION}},
+      {1023,
+       {"No Screen Information Transferred", "Save Status", MessageStyle::MB_ICONINFORMATION}},
+      {1001, {"No Data Information Transferred", "Save Status", MessageStyle::MB_ICONINFORMATION}},
+      {1003, {"No Data Information Transferred", "Save Status", MessageStyle::MB_ICONINFORMATION}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.id);
@@ -399,12 +403,13 @@ TEST(LinkWindowRouting, EachButtonRunsItsOperation) {
 TEST(LinkWindowRouting, FailedTransferLightsTheErrorLampThroughTheWindow) {
   WindowRig rig;
   LinkWindow& window = rig.Shown();
-  window.SetLamp(DataLamp, true);
+  window.SetLamp(Lamp::DataLamp, true);
   window.SetProgress(70);
   rig.keys.waiting = true;  // a key in the terminal ends the request loop
   Button(window, 1000)->click();
   ASSERT_FALSE(rig.dialogs.messages.empty());
-  EXPECT_EQ(rig.dialogs.messages.back(), (Message{"Key Exit", "Transfer Status", MB_ICONSTOP}));
+  EXPECT_EQ(rig.dialogs.messages.back(),
+            (Message{"Key Exit", "Transfer Status", MessageStyle::MB_ICONSTOP}));
   EXPECT_GT(rig.keys.polls, 0);
   EXPECT_TRUE(Button(window, 1045)->isChecked());
   for (int id : {1033, 1035, 1036}) EXPECT_FALSE(Button(window, id)->isChecked()) << id;
@@ -581,7 +586,7 @@ TEST(LinkWindowClosing, DestructionKeepsTheLatchBitsItDoesNotOwn) {
 TEST(LinkWindowPainting, LitLampShowsItsColourAndADarkOneDoesNot) {
   WindowRig rig;
   LinkWindow& window = rig.Shown();
-  window.SetLamp(ErrorLamp, true);
+  window.SetLamp(Lamp::ErrorLamp, true);
   const QImage image = window.grab().toImage();
   ASSERT_FALSE(image.isNull());
   // The lit error lamp shows its red in the middle.
@@ -589,7 +594,7 @@ TEST(LinkWindowPainting, LitLampShowsItsColourAndADarkOneDoesNot) {
   const QColor centre = image.pixelColor(lamp.center());
   EXPECT_GT(centre.red(), 150);
   EXPECT_LT(centre.green(), 120);
-  window.SetLamp(ErrorLamp, false);
+  window.SetLamp(Lamp::ErrorLamp, false);
   const QColor dark = window.grab().toImage().pixelColor(lamp.center());
   EXPECT_LT(dark.red(), 120);
 }

@@ -35,16 +35,16 @@ TEST(QtMessageBox, StyleGivesTheIconAndTheBoxHasOneOkButton) {
     MessageStyle style;
     QMessageBox::Icon icon;
   } cases[] = {
-      {MB_OK, QMessageBox::NoIcon},
-      {MB_ICONSTOP, QMessageBox::Critical},
-      {MB_ICONEXCLAMATION, QMessageBox::Warning},
-      {MB_ICONINFORMATION, QMessageBox::Information},
+      {MessageStyle::MB_OK, QMessageBox::NoIcon},
+      {MessageStyle::MB_ICONSTOP, QMessageBox::Critical},
+      {MessageStyle::MB_ICONEXCLAMATION, QMessageBox::Warning},
+      {MessageStyle::MB_ICONINFORMATION, QMessageBox::Information},
   };
   QWidget owner;
   owner.show();
   QtDialogHost host;
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.style);
+    SCOPED_TRACE(::testing::PrintToString(c.style));
     SeenBox seen;
     bool found = false;
     WhenShown<QMessageBox>(
@@ -79,7 +79,8 @@ TEST(QtMessageBox, EscapeAlsoDismissesIt) {
   QtDialogHost host;
   bool found = false;
   WhenShown<QMessageBox>([](QMessageBox& box) { box.reject(); }, &found);
-  host.ShowMessage(nullptr, "text", "title", MB_ICONSTOP);  // returns: the box has ended
+  host.ShowMessage(nullptr, "text", "title",
+                   MessageStyle::MB_ICONSTOP);  // returns: the box has ended
   EXPECT_TRUE(found);
 }
 

@@ -49,8 +49,9 @@ TEST(RealClockTransfer, ADataBlockArrivesWholeThroughTheWindow) {
 
   qobject_cast<QAbstractButton*>(ControlById(*window, kStartTransferId))->click();
 
-  EXPECT_EQ(dialogs.messages,
-            (std::vector<Message>{{"Data Transfer Successful", "Transfer Status", MB_OK}}));
+  EXPECT_EQ(
+      dialogs.messages,
+      (std::vector<Message>{{"Data Transfer Successful", "Transfer Status", MessageStyle::MB_OK}}));
   const CaptureStore& capture = window->Capture();
   EXPECT_EQ(capture.Kind, CaptureKind::Data);
   int wrong = 0;

@@ -75,7 +75,8 @@ TEST(WindowWithGameBoy, CaptureThenSaveWithTheButtonForItsKind) {
 
     rig.Click(1000);
     ASSERT_EQ(rig.dialogs.messages.size(), 1u);
-    EXPECT_EQ(rig.dialogs.messages[0], (Message{c.outcome, "Transfer Status", MB_OK}));
+    EXPECT_EQ(rig.dialogs.messages[0],
+              (Message{c.outcome, "Transfer Status", MessageStyle::MB_OK}));
     EXPECT_TRUE(rig.Lit(c.lampId));
     EXPECT_FALSE(rig.Lit(1033));
     EXPECT_FALSE(rig.Lit(1045));
@@ -106,7 +107,8 @@ TEST(WindowWithGameBoy, SaveButtonsOfTheOtherKindRefuse) {
   ASSERT_EQ(rig.window->Capture().Kind, CaptureKind::Screen);
   rig.dialogs.messages.clear();
   for (int id : {1001, 1003}) rig.Click(id);
-  const Message refusal{"No Data Information Transferred", "Save Status", MB_ICONINFORMATION};
+  const Message refusal{"No Data Information Transferred", "Save Status",
+                        MessageStyle::MB_ICONINFORMATION};
   EXPECT_EQ(rig.dialogs.messages, (std::vector<Message>{refusal, refusal}));
   EXPECT_TRUE(rig.dialogs.saveRequests.empty());
 }

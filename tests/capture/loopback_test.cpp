@@ -15,22 +15,22 @@ using test::Message;
 using test::SimRig;
 
 const Message kPlugIn{"Plug Gameboy Link Lead into PC.\nDisconnect Lead From Gameboy",
-                      "Test Link Status", MB_ICONINFORMATION};
+                      "Test Link Status", MessageStyle::MB_ICONINFORMATION};
 
 const std::vector<Message> kPassed{
     kPlugIn,
-    {"Loop Back Detected OK", "Test Link", MB_ICONEXCLAMATION},
+    {"Loop Back Detected OK", "Test Link", MessageStyle::MB_ICONEXCLAMATION},
     {"The link lead has been detected correctly.\nIf the transfer is still not working check\n"
      "that the lead is properly pluged into the\nGameboy and that the wiring is correct.",
-     "Test Link Status", MB_ICONINFORMATION}};
+     "Test Link Status", MessageStyle::MB_ICONINFORMATION}};
 
 const std::vector<Message> kFailed{
     kPlugIn,
-    {"No Loop Back Detected", "Test Link Status", MB_ICONSTOP},
+    {"No Loop Back Detected", "Test Link Status", MessageStyle::MB_ICONSTOP},
     {"The link lead has not been detected.\nMake sure it is pluged into the right\n"
      "port and that the wiring is correct.\n\nCheck the port is configured as a\n"
      "standard port in the BIOS and it's\naddress matches the selected port.\n",
-     "Test Link Status", MB_ICONINFORMATION}};
+     "Test Link Status", MessageStyle::MB_ICONINFORMATION}};
 
 struct LeadCase {
   const char* name;
@@ -77,7 +77,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(LeadAfterTimeout, BringsEveryOutputLowAlthoughSyncLeftDataHigh) {
   SimRig rig;
   rig.gameBoy.SetConnection(Connection::StuckSet);
-  ASSERT_EQ(SyncLink(rig.link), 1);
+  ASSERT_FALSE(SyncLink(rig.link));
   ASSERT_EQ(rig.gameBoy.Read(0x378) & LinkDataOut, LinkDataOut);
   const std::size_t before = rig.port.accesses.size();
 

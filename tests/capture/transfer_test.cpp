@@ -45,7 +45,8 @@ std::vector<std::int32_t> Steps(int count, int step) {
 }
 
 LampSet Lamps(const FakeServices& ui) {
-  return {ui.lamps[0], ui.lamps[1], ui.lamps[2], ui.lamps[3]};
+  return {ui.Lit(Lamp::SyncLamp), ui.Lit(Lamp::ScreenLamp), ui.Lit(Lamp::DataLamp),
+          ui.Lit(Lamp::ErrorLamp)};
 }
 
 int TouchedSlots(const CaptureStore& store) {
@@ -64,11 +65,11 @@ void ExpectEndStep(const FakeServices& ui, bool failed) {
   EXPECT_EQ(tail[1].kind, Event::Progress);
   EXPECT_EQ(tail[1].a, 0);
   EXPECT_EQ(tail[2].kind, Event::Lamp);
-  EXPECT_EQ(tail[2].a, SyncLamp);
+  EXPECT_EQ(tail[2].lamp, Lamp::SyncLamp);
   EXPECT_FALSE(tail[2].on);
   if (failed) {
     EXPECT_EQ(tail[3].kind, Event::Lamp);
-    EXPECT_EQ(tail[3].a, ErrorLamp);
+    EXPECT_EQ(tail[3].lamp, Lamp::ErrorLamp);
     EXPECT_TRUE(tail[3].on);
   }
 }
@@ -85,7 +86,7 @@ TEST_F(Transfer, ScreenArrivesPixelForPixelComplementedAndBottomUp) {
   const ScreenRows rows = RandomScreen(1);
   ASSERT_TRUE(rig.gameBoy.LoadScreen(rows));
 
-  EXPECT_EQ(Run(), Success);
+  EXPECT_EQ(Run(), TransferStatus::Success);
   for (int y = 0; y < 144; ++y) {
     for (int c = 0; c < 20; ++c) {
       const std::size_t slot = static_cast<std::size_t>((143 - y) * 20 + c);
@@ -94,8 +95,8 @@ TEST_F(Transfer, ScreenArrivesPixelForPixelComplementedAndBottomUp) {
     }
   }
   EXPECT_EQ(rig.store.Kind, CaptureKind::Screen);
-  EXPECT_EQ(rig.ui.messages,
-            (std::vector<Message>{{"Screen Transfer Successful", "Transfer Status", MB_OK}}));
+  EXPECT_EQ(rig.ui.messages, (std::vector<Message>{{"Screen Transfer Successful", "Transfer Status",
+                                                    MessageStyle::MB_OK}}));
   EXPECT_EQ(Lamps(rig.ui), (LampSet{false, true, false, false}));
   std::vector<std::int32_t> progress{0};
   for (std::int32_t p : Steps(18, 6)) progress.push_back(p);  // 0, 6, ..., 102
@@ -110,14 +111,15 @@ TEST_F(Transfer, DataBlockArrivesUnchangedAndLeavesTheRestOfTheBuffer) {
   const DataBlock block = RampBlock();
   ASSERT_TRUE(rig.gameBoy.LoadData(block));
 
-  EXPECT_EQ(Run(), Success);
+  EXPECT_EQ(Run(), TransferStatus::Success);
   for (std::size_t j = 0; j < block.size(); ++j) {
     ASSERT_EQ(rig.store.CaptureBuffer[j], block[j]) << "slot " << j;
   }
   EXPECT_EQ(TouchedSlots(rig.store), 1205);
   EXPECT_EQ(rig.store.Kind, CaptureKind::Data);
-  EXPECT_EQ(rig.ui.messages,
-            (std::vector<Message>{{"Data Transfer Successful", "Transfer Status", MB_OK}}));
+  EXPECT_EQ(
+      rig.ui.messages,
+      (std::vector<Message>{{"Data Transfer Successful", "Transfer Status", MessageStyle::MB_OK}}));
   EXPECT_EQ(Lamps(rig.ui), (LampSet{false, false, true, false}));
   std::vector<std::int32_t> progress{0};
   for (int j = 0; j < 1205; ++j) progress.push_back(j / 10);
@@ -142,7 +144,7 @@ TEST_P(OnePixel, LandsInItsSlotAndBit) {
   rows[static_cast<std::size_t>(p.y * 20 + p.x / 8)] = static_cast<std::uint8_t>(0x80 >> (p.x % 8));
   SimRig rig;
   ASSERT_TRUE(rig.gameBoy.LoadScreen(rows));
-  ASSERT_EQ(StartTransfer(rig.link, rig.ui, rig.store), Success);
+  ASSERT_EQ(StartTransfer(rig.link, rig.ui, rig.store), TransferStatus::Success);
   for (std::size_t slot = 0; slot < 2880; ++slot) {
     ASSERT_EQ(rig.store.CaptureBuffer[slot], slot == p.slot ? p.stored : 0xFF) << "slot " << slot;
   }
@@ -166,7 +168,7 @@ TEST_P(UniformScreen, EverySlotHoldsTheComplement) {
   rows.fill(GetParam());
   SimRig rig;
   ASSERT_TRUE(rig.gameBoy.LoadScreen(rows));
-  ASSERT_EQ(StartTransfer(rig.link, rig.ui, rig.store), Success);
+  ASSERT_EQ(StartTransfer(rig.link, rig.ui, rig.store), TransferStatus::Success);
   for (std::int32_t slot : rig.store.CaptureBuffer) ASSERT_EQ(slot, GetParam() ^ 0xFF);
   EXPECT_EQ(rig.store.Kind, CaptureKind::Screen);
 }
@@ -192,7 +194,8 @@ TEST_P(Failure, TellsTheUserAndLeavesTheStoreEmpty) {
   f.setUp(rig);
 
   EXPECT_EQ(StartTransfer(rig.link, rig.ui, rig.store), f.status);
-  EXPECT_EQ(rig.ui.messages, (std::vector<Message>{{f.text, "Transfer Status", MB_ICONSTOP}}));
+  EXPECT_EQ(rig.ui.messages,
+            (std::vector<Message>{{f.text, "Transfer Status", MessageStyle::MB_ICONSTOP}}));
   EXPECT_EQ(Lamps(rig.ui), (LampSet{false, false, false, true}));
   EXPECT_EQ(rig.store.Kind, CaptureKind::None);
   EXPECT_EQ(TouchedSlots(rig.store), 0);
@@ -209,46 +212,46 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // one synchronisation of 350 clocks, then straight to the report
         FailureCase{"NoGameBoyLineHigh",
-                    [](SimRig& r) { r.gameBoy.SetConnection(Connection::StuckSet); }, SyncTimeout,
-                    kTimeout, 350, 0},
+                    [](SimRig& r) { r.gameBoy.SetConnection(Connection::StuckSet); },
+                    TransferStatus::SyncTimeout, kTimeout, 350, 0},
         FailureCase{"NoGameBoyLineLow",
-                    [](SimRig& r) { r.gameBoy.SetConnection(Connection::StuckClear); }, SyncTimeout,
-                    kTimeout, 350, 0},
+                    [](SimRig& r) { r.gameBoy.SetConnection(Connection::StuckClear); },
+                    TransferStatus::SyncTimeout, kTimeout, 350, 0},
         FailureCase{"GameBoyOnAnotherPort", [](SimRig& r) { r.gameBoy.SetPort(0x278, 0x279); },
-                    SyncTimeout, kTimeout, 0, 0},
+                    TransferStatus::SyncTimeout, kTimeout, 0, 0},
         // six syncs of 8 clocks, each with its request: the sixth gets 'W' and still fails
         FailureCase{"FiveWrongReplies", [](SimRig& r) { r.gameBoy.SetWrongReplies(5); },
-                    SyncTimeout, kTimeout, 96, 6},
+                    TransferStatus::SyncTimeout, kTimeout, 96, 6},
         FailureCase{"SixthAttemptWinsOverAKey",
                     [](SimRig& r) {
                       r.gameBoy.SetWrongReplies(5, 0x53);
                       r.ui.PressKeyAtPoll(6);
                     },
-                    SyncTimeout, kTimeout, 96, 6},
-        FailureCase{"KeyDuringFirstAttempt", [](SimRig& r) { r.ui.PressKeyAtPoll(1); }, KeyExit,
-                    "Key Exit", 16, 1},
+                    TransferStatus::SyncTimeout, kTimeout, 96, 6},
+        FailureCase{"KeyDuringFirstAttempt", [](SimRig& r) { r.ui.PressKeyAtPoll(1); },
+                    TransferStatus::KeyExit, "Key Exit", 16, 1},
         FailureCase{"KeyPendingAtSyncTimeout",
                     [](SimRig& r) {
                       r.gameBoy.SetConnection(Connection::StuckSet);
                       r.ui.PressKeyAtPoll(1);
                     },
-                    KeyExit, "Key Exit", 350, 0},
+                    TransferStatus::KeyExit, "Key Exit", 350, 0},
         FailureCase{"KeyAfterTwoWrongReplies",
                     [](SimRig& r) {
                       r.gameBoy.SetWrongReplies(4);
                       r.ui.PressKeyAtPoll(3);
                     },
-                    KeyExit, "Key Exit", 48, 3},
+                    TransferStatus::KeyExit, "Key Exit", 48, 3},
         // the mode byte is exchanged, then nothing more
-        FailureCase{"ModeThree", [](SimRig& r) { r.gameBoy.SetModeByte(3); }, AcknowledgeError,
-                    "Serial Acknowledge Error", 24, 1},
-        FailureCase{"ModeZero", [](SimRig& r) { r.gameBoy.SetModeByte(0); }, AcknowledgeError,
-                    "Serial Acknowledge Error", 24, 1}),
+        FailureCase{"ModeThree", [](SimRig& r) { r.gameBoy.SetModeByte(3); },
+                    TransferStatus::AcknowledgeError, "Serial Acknowledge Error", 24, 1},
+        FailureCase{"ModeZero", [](SimRig& r) { r.gameBoy.SetModeByte(0); },
+                    TransferStatus::AcknowledgeError, "Serial Acknowledge Error", 24, 1}),
     [](const auto& tp) { return std::string(tp.param.name); });
 
 TEST_F(Transfer, FourWrongRepliesThenReadyStillCaptures) {
   rig.gameBoy.SetWrongReplies(4);
-  EXPECT_EQ(Run(), Success);
+  EXPECT_EQ(Run(), TransferStatus::Success);
   EXPECT_EQ(rig.gameBoy.RequestsSeen(), 5);
   EXPECT_EQ(rig.store.Kind, CaptureKind::Screen);
 }
@@ -279,8 +282,9 @@ TEST_P(KeyDuringPayload, StopsAfterTheCurrentByteWithTheBarFull) {
     lampsAtBox = Lamps(rig.ui);
   };
 
-  EXPECT_EQ(StartTransfer(rig.link, rig.ui, rig.store), KeyExit);
-  EXPECT_EQ(rig.ui.messages, (std::vector<Message>{{"Key Exit", "Transfer Status", MB_ICONSTOP}}));
+  EXPECT_EQ(StartTransfer(rig.link, rig.ui, rig.store), TransferStatus::KeyExit);
+  EXPECT_EQ(rig.ui.messages,
+            (std::vector<Message>{{"Key Exit", "Transfer Status", MessageStyle::MB_ICONSTOP}}));
   EXPECT_EQ(progressAtBox, k.progress);
   EXPECT_EQ(lampsAtBox, (LampSet{true, k.screen, !k.screen, false}));
   EXPECT_EQ(Lamps(rig.ui), (LampSet{false, k.screen, !k.screen, true}));
@@ -320,12 +324,12 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(Transfer, OnlyASuccessfulTransferLeavesACapture) {
   ASSERT_TRUE(rig.gameBoy.LoadScreen(RandomScreen(3)));
-  ASSERT_EQ(Run(), Success);
+  ASSERT_EQ(Run(), TransferStatus::Success);
   const auto screen = rig.store.CaptureBuffer;
 
   // a data block replaces the kind but not the screen beyond its 1205 slots
   ASSERT_TRUE(rig.gameBoy.LoadData(RampBlock()));
-  ASSERT_EQ(Run(), Success);
+  ASSERT_EQ(Run(), TransferStatus::Success);
   EXPECT_EQ(rig.store.Kind, CaptureKind::Data);
   for (std::size_t slot = 1205; slot < 2880; ++slot) {
     ASSERT_EQ(rig.store.CaptureBuffer[slot], screen[slot]);
@@ -334,18 +338,18 @@ TEST_F(Transfer, OnlyASuccessfulTransferLeavesACapture) {
   // a screen stopped by a key after that gives up the data capture
   ASSERT_TRUE(rig.gameBoy.LoadScreen(RandomScreen(4)));
   rig.ui.PressKeyAtPoll(rig.ui.keyPolls + 1 + 10);
-  ASSERT_EQ(Run(), KeyExit);
+  ASSERT_EQ(Run(), TransferStatus::KeyExit);
   EXPECT_EQ(rig.store.Kind, CaptureKind::None);
 
   // and after another good capture, a sync timeout does as well
   rig.ui.keyAtPoll = nullptr;
   rig.gameBoy.Reset();
-  ASSERT_EQ(Run(), Success);
+  ASSERT_EQ(Run(), TransferStatus::Success);
   EXPECT_EQ(rig.store.Kind, CaptureKind::Screen);
   rig.gameBoy.SetConnection(Connection::StuckClear);
-  EXPECT_EQ(Run(), SyncTimeout);
+  EXPECT_EQ(Run(), TransferStatus::SyncTimeout);
   EXPECT_EQ(rig.store.Kind, CaptureKind::None);
-  EXPECT_EQ(rig.ui.lamps[ErrorLamp], true);
+  EXPECT_EQ(rig.ui.Lit(Lamp::ErrorLamp), true);
   EXPECT_EQ(rig.gameBoy.TransfersCompleted(), 3);
 }
 

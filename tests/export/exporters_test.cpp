@@ -97,8 +97,8 @@ TEST(Exporters, WrongKindShowsTheMessageAndNoPrompt) {
       ui.saveAnswers.push_back({IDOK, "/nonexistent/never-written"});
       std::string savePath = "kept";
       writer.save(store, ui, savePath);
-      EXPECT_EQ(ui.messages,
-                (std::vector<Message>{{writer.wrongKindText, "Save Status", MB_ICONINFORMATION}}))
+      EXPECT_EQ(ui.messages, (std::vector<Message>{{writer.wrongKindText, "Save Status",
+                                                    MessageStyle::MB_ICONINFORMATION}}))
           << writer.name;
       EXPECT_TRUE(ui.saveRequests.empty()) << writer.name;
       EXPECT_EQ(savePath, "kept") << writer.name;
@@ -211,7 +211,7 @@ TEST(SaveMathcadData, OutOfRangeScaleCodeIsRefusedBeforeThePrompt) {
     ASSERT_EQ(ui.messages.size(), 1u) << c.mention;
     EXPECT_NE(ui.messages[0].text.find(c.mention), std::string::npos) << ui.messages[0].text;
     EXPECT_EQ(ui.messages[0].title, "Save Status");
-    EXPECT_EQ(ui.messages[0].style, MB_ICONSTOP);
+    EXPECT_EQ(ui.messages[0].style, MessageStyle::MB_ICONSTOP);
     EXPECT_TRUE(ui.saveRequests.empty()) << c.mention;
     EXPECT_EQ(savePath, "kept");
     EXPECT_TRUE(Names(dir.path()).empty()) << c.mention;

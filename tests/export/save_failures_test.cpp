@@ -43,7 +43,7 @@ std::vector<Message> SaveScreenTo(const std::string& path) {
 void ExpectFailure(const std::vector<Message>& messages, const std::string& path, int error) {
   ASSERT_EQ(messages.size(), 1u) << path;
   EXPECT_EQ(messages[0].title, "Save Status");
-  EXPECT_EQ(messages[0].style, MB_ICONSTOP);
+  EXPECT_EQ(messages[0].style, MessageStyle::MB_ICONSTOP);
   EXPECT_NE(messages[0].text.find(path), std::string::npos) << messages[0].text;
   EXPECT_NE(messages[0].text.find(std::strerror(error)), std::string::npos)
       << messages[0].text << " (expected: " << std::strerror(error) << ")";

@@ -64,7 +64,7 @@ TEST(CheckTimer, WarnsOnlyWithoutACounter) {
   ASSERT_EQ(ui.messages.size(), 1u);
   EXPECT_EQ(ui.messages[0],
             (test::Message{"ERROR: A high frequency timer does not exist on this machine",
-                           "Timer test", MB_ICONSTOP}));
+                           "Timer test", MessageStyle::MB_ICONSTOP}));
 }
 
 }  // namespace

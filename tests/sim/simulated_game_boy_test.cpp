@@ -104,7 +104,7 @@ TEST(SimProtocol, WrongRepliesCountDownOnlyWhenARequestArrives) {
       {'G', 'W', 0, 3, SimState::Mode},
   };
   for (const Step& s : steps) {
-    ASSERT_EQ(SyncLink(rig.link), 0);
+    ASSERT_TRUE(SyncLink(rig.link));
     EXPECT_EQ(ExchangeByte(rig.link, s.request), s.reply);
     EXPECT_EQ(rig.gameBoy.WrongRepliesLeft(), s.wrongLeft);
     EXPECT_EQ(rig.gameBoy.RequestsSeen(), s.requests);
@@ -116,14 +116,14 @@ TEST(SimProtocol, WrongRepliesCountDownOnlyWhenARequestArrives) {
 TEST(SimProtocol, GoesBackToWaitingAfterEachTransferAndAfterABadMode) {
   SimRig rig;
   rig.gameBoy.SetModeByte(7);
-  EXPECT_EQ(StartTransfer(rig.link, rig.ui, rig.store), AcknowledgeError);
+  EXPECT_EQ(StartTransfer(rig.link, rig.ui, rig.store), TransferStatus::AcknowledgeError);
   EXPECT_EQ(rig.gameBoy.State(), SimState::Waiting);
 
   rig.gameBoy.SetModeByte(2);
-  EXPECT_EQ(StartTransfer(rig.link, rig.ui, rig.store), Success);
+  EXPECT_EQ(StartTransfer(rig.link, rig.ui, rig.store), TransferStatus::Success);
   EXPECT_EQ(rig.gameBoy.State(), SimState::Waiting);
   rig.gameBoy.SetModeByte(1);
-  EXPECT_EQ(StartTransfer(rig.link, rig.ui, rig.store), Success);
+  EXPECT_EQ(StartTransfer(rig.link, rig.ui, rig.store), TransferStatus::Success);
   EXPECT_EQ(rig.gameBoy.TransfersCompleted(), 2);
   EXPECT_EQ(rig.gameBoy.RequestsSeen(), 3);
   // three syncs, requests and mode bytes, and both payloads
@@ -132,7 +132,7 @@ TEST(SimProtocol, GoesBackToWaitingAfterEachTransferAndAfterABadMode) {
 
 TEST(SimProtocol, CountsAndShowsWhereATransferStands) {
   SimRig rig;
-  ASSERT_EQ(SyncLink(rig.link), 0);
+  ASSERT_TRUE(SyncLink(rig.link));
   EXPECT_EQ(rig.gameBoy.State(), SimState::Reply);
   ASSERT_EQ(ExchangeByte(rig.link, 'G'), 'W');
   EXPECT_EQ(rig.gameBoy.State(), SimState::Mode);
@@ -147,7 +147,7 @@ TEST(SimProtocol, CountsAndShowsWhereATransferStands) {
   rig.gameBoy.Reset();
   EXPECT_EQ(rig.gameBoy.State(), SimState::Waiting);
   EXPECT_EQ(rig.gameBoy.PayloadPosition(), 0u);
-  EXPECT_EQ(SyncLink(rig.link), 0);
+  EXPECT_TRUE(SyncLink(rig.link));
   EXPECT_EQ(rig.gameBoy.ClockPulses(), 72u);
 }
 
@@ -159,13 +159,13 @@ TEST(SimProtocol, HearsNothingWhileTheLeadIsOutOfIt) {
   EXPECT_EQ(rig.gameBoy.ClockPulses(), 24u);  // the PC's edges are still on the lines
 
   rig.gameBoy.SetConnection(Connection::GameBoy);
-  EXPECT_EQ(SyncLink(rig.link), 0);
+  EXPECT_TRUE(SyncLink(rig.link));
   EXPECT_EQ(rig.gameBoy.ClockPulses(), 32u);
 }
 
 TEST(SimLines, TheGameBoyChangesItsBitOnlyOnFallingEdges) {
   SimRig rig;
-  ASSERT_EQ(StartTransfer(rig.link, rig.ui, rig.store), Success);
+  ASSERT_EQ(StartTransfer(rig.link, rig.ui, rig.store), TransferStatus::Success);
   const auto& edges = rig.gameBoy.Edges();
   int changes = 0;
   for (std::size_t i = 0; i < edges.size(); ++i) {

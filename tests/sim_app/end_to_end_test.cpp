@@ -17,11 +17,11 @@
 #include <vector>
 
 #include "app/CapturePreview.h"
-#include "sim_app/SimPayloads.h"
-#include "sim_app/SimulatorWindow.h"
 #include "app/TemplateControls.h"
 #include "app/Templates.h"
 #include "sim/SimulatedGameBoy.h"
+#include "sim_app/SimPayloads.h"
+#include "sim_app/SimulatorWindow.h"
 #include "tests/support/WindowRig.h"
 
 namespace fennow {
@@ -178,7 +178,8 @@ TEST(SimulatorEndToEnd, APictureFileArrivesAsThePreviewAndTheBitmap) {
   ASSERT_TRUE(rig.simulator.UseScreenFile(picture)) << rig.simulator.StatusText().toStdString();
   EXPECT_EQ(PatternMismatches(rig.simulator.Shown()), 0);  // what it says it will send
 
-  EXPECT_EQ(rig.Transfer(), (std::vector<Message>{{"Screen Transfer Successful", kTitle, MB_OK}}));
+  EXPECT_EQ(rig.Transfer(),
+            (std::vector<Message>{{"Screen Transfer Successful", kTitle, MessageStyle::MB_OK}}));
   EXPECT_EQ(rig.window->Capture().Kind, CaptureKind::Screen);
   EXPECT_EQ(PatternMismatches(rig.Picture()), 0);
 
@@ -221,11 +222,13 @@ TEST(SimulatorEndToEnd, ARawDataFileArrivesAsTheTraceAndBothDataFiles) {
   ASSERT_TRUE(rig.simulator.UseDataFile(source)) << rig.simulator.StatusText().toStdString();
   rig.simulator.SetSending(SimulatorWindow::Sending::Data);
 
-  EXPECT_EQ(rig.Transfer(), (std::vector<Message>{{"Data Transfer Successful", kTitle, MB_OK}}));
+  EXPECT_EQ(rig.Transfer(),
+            (std::vector<Message>{{"Data Transfer Successful", kTitle, MessageStyle::MB_OK}}));
   ASSERT_EQ(rig.window->Capture().Kind, CaptureKind::Data);
   const QImage trace = rig.Picture();
   EXPECT_EQ(trace, DataPreview(rig.window->Capture()));
-  // The main window draws the block that arrived as the simulator window drew the one it was to send.
+  // The main window draws the block that arrived as the simulator window drew the one it was to
+  // send.
   EXPECT_EQ(trace, rig.simulator.Shown().convertToFormat(QImage::Format_RGB32));
   EXPECT_NE(trace, rig.idle);
 
@@ -263,13 +266,13 @@ TEST(SimulatorEndToEnd, AFailedTransferPutsTheIdlePictureBack) {
       {"lead out, line high", false,
        [](SimulatorRig& r) {
          EXPECT_TRUE(SimulatorRig::Choose(r.Field<QComboBox>(QStringLiteral("Lead")),
-                                      static_cast<int>(Connection::StuckSet)));
+                                          static_cast<int>(Connection::StuckSet)));
        },
        "Serial Sync Timeout"},
       {"lead out, line low", true,
        [](SimulatorRig& r) {
          EXPECT_TRUE(SimulatorRig::Choose(r.Field<QComboBox>(QStringLiteral("Lead")),
-                                      static_cast<int>(Connection::StuckClear)));
+                                          static_cast<int>(Connection::StuckClear)));
        },
        "Serial Sync Timeout"},
       {"five wrong replies", true,
@@ -290,7 +293,8 @@ TEST(SimulatorEndToEnd, AFailedTransferPutsTheIdlePictureBack) {
     ASSERT_NE(rig.Picture(), rig.idle);
 
     c.fault(rig);
-    EXPECT_EQ(rig.Transfer(), (std::vector<Message>{{c.outcome, kTitle, MB_ICONSTOP}}));
+    EXPECT_EQ(rig.Transfer(),
+              (std::vector<Message>{{c.outcome, kTitle, MessageStyle::MB_ICONSTOP}}));
     EXPECT_EQ(rig.window->Capture().Kind, CaptureKind::None);
     EXPECT_TRUE(rig.Lit(kErrorLampId));
     EXPECT_EQ(rig.Picture(), rig.idle);
@@ -311,7 +315,7 @@ TEST(SimulatorEndToEnd, AModeByteThatIsNeitherScreenNorDataIsRefused) {
     SCOPED_TRACE(c.mode);
     const bool screen = c.sending == SimulatorWindow::Sending::Screen;
     const Message arrived{screen ? "Screen Transfer Successful" : "Data Transfer Successful",
-                          kTitle, MB_OK};
+                          kTitle, MessageStyle::MB_OK};
     SimulatorRig rig;
     rig.simulator.SetSending(c.sending);
     ASSERT_EQ(rig.Transfer(), std::vector<Message>{arrived});
@@ -329,8 +333,9 @@ TEST(SimulatorEndToEnd, AModeByteThatIsNeitherScreenNorDataIsRefused) {
     sendMode->click();
     modeByte->setValue(c.mode);
 
-    EXPECT_EQ(rig.Transfer(),
-              (std::vector<Message>{{"Serial Acknowledge Error", kTitle, MB_ICONSTOP}}));
+    EXPECT_EQ(
+        rig.Transfer(),
+        (std::vector<Message>{{"Serial Acknowledge Error", kTitle, MessageStyle::MB_ICONSTOP}}));
     EXPECT_EQ(rig.window->Capture().Kind, CaptureKind::None);
     EXPECT_TRUE(rig.Lit(kErrorLampId));
     EXPECT_EQ(rig.Picture(), rig.idle);
@@ -369,7 +374,8 @@ TEST(SimulatorEndToEnd, ScaleCodesChosenInTheWindowArriveWithTheBlock) {
     for (std::size_t scale = 0; scale < 3; ++scale) {
       ASSERT_TRUE(SimulatorRig::Choose(rig.Field<QComboBox>(names[scale]), c.codes[scale]));
     }
-    ASSERT_EQ(rig.Transfer(), (std::vector<Message>{{"Data Transfer Successful", kTitle, MB_OK}}));
+    ASSERT_EQ(rig.Transfer(),
+              (std::vector<Message>{{"Data Transfer Successful", kTitle, MessageStyle::MB_OK}}));
     const CaptureStore& capture = rig.window->Capture();
     for (std::size_t k = 0; k < kSampleCount; ++k) ASSERT_EQ(capture.Byte(k), block[k]) << k;
     for (std::size_t scale = 0; scale < 3; ++scale) {
@@ -391,7 +397,7 @@ TEST(SimulatorEndToEnd, ScaleCodesChosenInTheWindowArriveWithTheBlock) {
       ASSERT_EQ(rig.dialogs.messages.size(), 1u);
       EXPECT_NE(rig.dialogs.messages[0].text.find(c.refusal), std::string::npos)
           << rig.dialogs.messages[0].text;
-      EXPECT_EQ(rig.dialogs.messages[0].style, MB_ICONSTOP);
+      EXPECT_EQ(rig.dialogs.messages[0].style, MessageStyle::MB_ICONSTOP);
       EXPECT_FALSE(QFile::exists(mathcadSaved));
       rig.dialogs.saveAnswers.clear();  // the refusal comes before any dialog
     } else {
@@ -424,7 +430,8 @@ TEST(SimulatorEndToEnd, AFileThatCannotBeUsedKeepsWhatWasLoadedBefore) {
   EXPECT_TRUE(rig.simulator.StatusText().contains(shortBlock));
   EXPECT_EQ(PatternMismatches(rig.simulator.Shown()), 0);
 
-  ASSERT_EQ(rig.Transfer(), (std::vector<Message>{{"Screen Transfer Successful", kTitle, MB_OK}}));
+  ASSERT_EQ(rig.Transfer(),
+            (std::vector<Message>{{"Screen Transfer Successful", kTitle, MessageStyle::MB_OK}}));
   EXPECT_EQ(PatternMismatches(rig.Picture()), 0);
 }
 

@@ -6,8 +6,8 @@
 #include <QImage>
 #include <QTemporaryDir>
 
-#include "sim_app/SimPayloads.h"
 #include "export/FileContent.h"
+#include "sim_app/SimPayloads.h"
 #include "tests/support/WindowRig.h"
 
 namespace fennow {

@@ -13,8 +13,8 @@
 namespace fennow {
 namespace {
 
-// Long enough for a loaded machine to start a Qt program, short enough that a simulator which opened
-// its windows instead of refusing is caught rather than waited on.
+// Long enough for a loaded machine to start a Qt program, short enough that a simulator which
+// opened its windows instead of refusing is caught rather than waited on.
 constexpr int kEndWithinMs = 15'000;
 
 constexpr const char* kUsageLine = "usage: fennow-link-sim [--screen IMAGE] [--data RAWFILE]";

@@ -1,12 +1,28 @@
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "link/WindowServices.h"
+
+namespace fennow {
+
+// Failures name the styles and lamps rather than dumping their bytes.
+inline void PrintTo(MessageStyle style, std::ostream* out) {
+  *out << "style 0x" << std::hex << static_cast<unsigned>(style) << std::dec;
+}
+inline void PrintTo(Lamp lamp, std::ostream* out) {
+  static constexpr const char* kNames[] = {"SyncLamp", "ScreenLamp", "DataLamp", "ErrorLamp"};
+  *out << kNames[static_cast<std::size_t>(lamp)];
+}
+
+}  // namespace fennow
 
 namespace fennow::test {
 
@@ -23,13 +39,14 @@ class FakeServices : public WindowServices {
  public:
   struct Event {
     enum Kind { Lamp, Progress, Message, Key, SaveDialog } kind;
-    int a = 0;  // lamp / progress position
+    int a = 0;  // progress position, or which message
     bool on = false;
+    fennow::Lamp lamp = fennow::Lamp::SyncLamp;
   };
 
   void SetLamp(fennow::Lamp lamp, bool on) override {
-    lamps[lamp] = on;
-    events.push_back({Event::Lamp, lamp, on});
+    lamps[static_cast<std::size_t>(lamp)] = on;
+    events.push_back({Event::Lamp, 0, on, lamp});
   }
   void SetProgress(std::int32_t position) override {
     progress.push_back(position);
@@ -52,12 +69,14 @@ class FakeServices : public WindowServices {
     return answer;
   }
 
+  bool Lit(fennow::Lamp lamp) const { return lamps[static_cast<std::size_t>(lamp)]; }
+
   // Poll number (from 1) at which KeyPressed first reports a key; it keeps reporting it after.
   void PressKeyAtPoll(int poll) {
     keyAtPoll = [poll](int n) { return n >= poll; };
   }
 
-  bool lamps[4] = {false, false, false, false};
+  std::array<bool, kLampCount> lamps{};
   std::vector<std::int32_t> progress;
   std::vector<Message> messages;
   std::vector<Event> events;

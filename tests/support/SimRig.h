@@ -1,14 +1,25 @@
 #pragma once
 
 #include <cstdint>
+#include <ostream>
 #include <vector>
 
 #include "capture/CaptureStore.h"
+#include "capture/Transfer.h"
 #include "link/LinkSession.h"
 #include "link/PortIo.h"
 #include "sim/SimulatedGameBoy.h"
 #include "sim/VirtualCounter.h"
 #include "tests/support/FakeServices.h"
+
+namespace fennow {
+
+inline void PrintTo(TransferStatus status, std::ostream* out) {
+  static constexpr const char* kNames[] = {"Success", "SyncTimeout", "KeyExit", "AcknowledgeError"};
+  *out << kNames[static_cast<std::size_t>(status)];
+}
+
+}  // namespace fennow
 
 namespace fennow::test {
 
