@@ -15,7 +15,6 @@ class LampButton final : public QAbstractButton {
  public:
   LampButton(QColor litColour, QWidget* parent);
 
-  QColor litColour() const { return litColour_; }
   QSize sizeHint() const override;
 
  protected:

@@ -51,8 +51,8 @@ Control* Find(const QWidget& window, int id) {
 }  // namespace
 
 // Button presses reach their operation through these rows only. The window's other messages
-// have no rows in Qt's scheme: the system commands arrive through OnSysCommand, painting through
-// paintEvent and the drag icon through OnQueryDragIcon.
+// have no rows in Qt's scheme: the system commands arrive through OnSysCommand and painting
+// through paintEvent. Qt asks no window for a drag icon; the window icon serves everywhere.
 const std::array<LinkWindow::CommandRoute, 8> LinkWindow::kCommandRoutes{{
     {Notification::Clicked, kStartTransferId, &LinkWindow::OnStartTransfer},
     {Notification::Clicked, kLpt1Id, &LinkWindow::OnLpt1},
@@ -127,11 +127,9 @@ void LinkWindow::OnInitDialog() {
   if (initialised_) return;
   initialised_ = true;
 
-  if (!kAboutMenuText.empty()) {
-    systemMenu_->addSeparator();
-    QAction* about = systemMenu_->addAction(ToQString(kAboutMenuText));
-    about->setData(kAboutCommand);
-  }
+  systemMenu_->addSeparator();
+  QAction* about = systemMenu_->addAction(ToQString(kAboutMenuText));
+  about->setData(kAboutCommand);
   // Qt keeps one icon for the title bar, the task bar and the window list alike.
   setWindowIcon(WindowIcon);
   // Only the look: the port fields already hold LPT1 from construction, and no message is due.

@@ -49,7 +49,6 @@ class LinkWindow final : public QDialog, public WindowServices {
   void OnInitDialog();
   // The window menu's commands: About (any ID in 0x10..0x1F), else the standard ones.
   void OnSysCommand(unsigned commandId);
-  const QIcon& OnQueryDragIcon() const { return WindowIcon; }
 
   // The stand-in for the system menu, shown by a right click on the window or Alt+Space.
   QMenu& SystemMenu() const { return *systemMenu_; }

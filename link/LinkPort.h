@@ -61,8 +61,6 @@ class LinkLines {
   // Reads the status register afresh and tests one of its lines.
   bool Read(std::uint32_t line);
 
-  LinkPort& port() { return port_; }
-
  private:
   LinkPort& port_;
   PortIo& io_;

@@ -73,8 +73,6 @@ class SimulatedGameBoy final : public PortIo {
   std::uint8_t Read(std::uint16_t address) override;
 
   void SetPort(std::uint16_t dataPort, std::uint16_t statusPort);
-  std::uint16_t DataPort() const { return dataPort_; }
-  std::uint16_t StatusPort() const { return statusPort_; }
 
   // 2880 bytes, row-major from the top row, 20 bytes per row, a 1 bit a dark pixel with bit 7
   // leftmost. Selects mode 1. False (and nothing changed) for any other size.
@@ -87,9 +85,7 @@ class SimulatedGameBoy final : public PortIo {
   std::uint8_t ModeByte() const { return mode_; }
 
   void SetConnection(Connection connection) { connection_ = connection; }
-  Connection GetConnection() const { return connection_; }
   void SetLoopWiring(LoopWiring wiring) { loopWiring_ = wiring; }
-  LoopWiring GetLoopWiring() const { return loopWiring_; }
 
   // The next `count` reply slots in which a 'G' arrives show `reply` instead of 'W'.
   void SetWrongReplies(int count, std::uint8_t reply = 0x00);
@@ -105,7 +101,6 @@ class SimulatedGameBoy final : public PortIo {
   // Edge and byte logs. Each log stops growing at the limit (further entries are counted as
   // dropped), so a long run on the real clock holds a bounded amount of memory.
   void SetRecording(bool on) { recording_ = on; }
-  bool Recording() const { return recording_; }
   void SetRecordLimit(std::size_t entries) { recordLimit_ = entries; }
   void ClearRecords();
   const std::vector<LineEdge>& Edges() const { return edges_; }

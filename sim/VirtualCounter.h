@@ -24,7 +24,6 @@ class VirtualCounter final : public Counter {
 
   std::int64_t Now() const { return now_; }
   std::int64_t Readings() const { return readings_; }
-  void Advance(std::int64_t ns) { now_ += ns; }
   // 0 stands for a machine without a high-resolution counter.
   void SetFrequency(std::int64_t ticksPerSecond) { frequency_ = ticksPerSecond; }
 

@@ -37,7 +37,6 @@ class SimulatorWindow final : public QWidget {
   void UseData(const DataBytes& block, const QString& source);
 
   void SetSending(Sending sending);
-  Sending GetSending() const { return sending_; }
 
   const QImage& Shown() const { return shown_; }  // the payload as the window shows it
   QString StatusText() const;

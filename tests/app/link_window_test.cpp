@@ -218,7 +218,6 @@ TEST(LinkWindowStart, IconIsTheWindowIcon) {
   EXPECT_TRUE(sizes.contains(QSize(16, 16)));
   window.show();
   EXPECT_EQ(window.windowIcon().cacheKey(), window.Icon().cacheKey());
-  EXPECT_EQ(window.OnQueryDragIcon().cacheKey(), window.Icon().cacheKey());
 }
 
 // ---- Ports ---------------------------------------------------------------------------------
