@@ -5,19 +5,19 @@
 #include <QProgressBar>
 #include <QTemporaryDir>
 #include <array>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "app/TemplateControls.h"
 #include "export/SavePrompt.h"
 #include "sim/SimulatedGameBoy.h"
+#include "tests/support/Files.h"
 #include "tests/support/WindowRig.h"
 
 namespace fennow {
 namespace {
 
 using test::Message;
+using test::ReadFile;
 
 using GameBoyRig = test::GameBoyWindowRig;
 
@@ -35,12 +35,6 @@ std::array<std::uint8_t, 1205> Block() {
   block[1203] = 2;
   block[1204] = 26;
   return block;
-}
-
-std::size_t FileSize(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  return static_cast<std::size_t>(
-      std::distance(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()));
 }
 
 TEST(WindowWithGameBoy, CaptureThenSaveWithTheButtonForItsKind) {
@@ -92,9 +86,9 @@ TEST(WindowWithGameBoy, CaptureThenSaveWithTheButtonForItsKind) {
     EXPECT_EQ(rig.dialogs.saveRequests[0].filterText, c.row->filterText);
     EXPECT_EQ(rig.dialogs.messages.size(), 1u);  // a successful save says nothing
     EXPECT_EQ(rig.window->LastSavePath(), path);
-    EXPECT_GT(FileSize(path), 0u);
+    EXPECT_GT(ReadFile(path).size(), 0u);
     if (c.screen) {
-      EXPECT_EQ(FileSize(path), 2942u);
+      EXPECT_EQ(ReadFile(path).size(), 2942u);
     }
   }
 }

@@ -6,14 +6,13 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "capture/CaptureStore.h"
+#include "tests/support/Files.h"
 
 namespace fennow::test {
 
@@ -45,15 +44,6 @@ class TempDir {
   std::filesystem::path path_;
 };
 
-inline std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-inline void WriteFile(const std::string& path, const std::string& content) {
-  std::ofstream(path, std::ios::binary) << content;
-}
-
 // Every name in a folder, hidden ones included: a temporary file left behind shows up here.
 inline std::set<std::string> Names(const std::filesystem::path& folder) {
   std::set<std::string> names;
@@ -61,23 +51,6 @@ inline std::set<std::string> Names(const std::filesystem::path& folder) {
     names.insert(entry.path().filename().string());
   }
   return names;
-}
-
-// Splits text whose every line must end in CR LF; a bare LF or CR, or a final line without its
-// end, comes back as a line containing that character so that comparisons fail visibly.
-inline std::vector<std::string> CrLfLines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    const auto end = text.find("\r\n", start);
-    if (end == std::string::npos) {
-      lines.push_back(text.substr(start) + "<no CR LF>");
-      break;
-    }
-    lines.push_back(text.substr(start, end - start));
-    start = end + 2;
-  }
-  return lines;
 }
 
 inline mode_t ModeOf(const std::string& path) {

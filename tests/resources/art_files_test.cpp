@@ -3,13 +3,14 @@
 #include <string>
 
 #include "resources/Artwork.h"
-#include "tests/resources/TestBytes.h"
+#include "tests/support/Files.h"
 
 namespace fennow::test {
 namespace {
 
 art::Bytes BuiltFile(const std::string& name) {
-  return ReadFile(FENNOW_ART_DIR "/" + name);
+  const std::string file = ReadFile(FENNOW_ART_DIR "/" + name);
+  return art::Bytes(file.begin(), file.end());
 }
 
 struct BitmapCase {

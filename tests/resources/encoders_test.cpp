@@ -5,7 +5,7 @@
 #include <string>
 
 #include "resources/ImageFiles.h"
-#include "tests/resources/TestBytes.h"
+#include "tests/support/Files.h"
 
 namespace fennow::test {
 namespace {

@@ -10,8 +10,6 @@
 #include <QTemporaryDir>
 #include <array>
 #include <cstdint>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,12 +20,17 @@
 #include "sim/SimulatedGameBoy.h"
 #include "sim_app/SimPayloads.h"
 #include "sim_app/SimulatorWindow.h"
+#include "tests/support/Files.h"
 #include "tests/support/WindowRig.h"
 
 namespace fennow {
 namespace {
 
+using test::CrLfLines;
 using test::Message;
+using test::ReadFile;
+using test::U32;
+using test::WriteFile;
 
 constexpr const char* kTitle = "Transfer Status";
 
@@ -108,26 +111,6 @@ std::uint8_t SentByte(int y, int column) {
   return byte;
 }
 
-std::string ReadAll(const QString& path) {
-  std::ifstream file(path.toStdString(), std::ios::binary);
-  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
-
-bool WriteText(const QString& path, const std::string& text) {
-  QFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) return false;
-  return file.write(text.data(), static_cast<qint64>(text.size())) ==
-         static_cast<qint64>(text.size());
-}
-
-std::uint32_t Field32(const std::string& file, std::size_t at) {
-  std::uint32_t value = 0;
-  for (std::size_t i = 0; i < 4; ++i) {
-    value |= static_cast<std::uint32_t>(static_cast<std::uint8_t>(file[at + i])) << (8 * i);
-  }
-  return value;
-}
-
 // Counts the pixels where `image` is not the pattern (dark as black, light as white).
 int PatternMismatches(const QImage& image) {
   if (image.size() != QSize(kScreenWidth, kScreenHeight)) return -1;
@@ -158,16 +141,6 @@ std::string RawText(const DataBytes& block) {
   return text;
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t from = 0;
-  for (std::size_t end; (end = text.find("\r\n", from)) != std::string::npos; from = end + 2) {
-    lines.push_back(text.substr(from, end - from));
-  }
-  if (from != text.size()) lines.push_back(text.substr(from));  // an unended last line
-  return lines;
-}
-
 TEST(SimulatorEndToEnd, APictureFileArrivesAsThePreviewAndTheBitmap) {
   QTemporaryDir folder;
   ASSERT_TRUE(folder.isValid());
@@ -186,13 +159,13 @@ TEST(SimulatorEndToEnd, APictureFileArrivesAsThePreviewAndTheBitmap) {
   const QString saved = folder.filePath(QStringLiteral("screen.bmp"));
   rig.Save(kScreenFormatId, saved);
   EXPECT_EQ(rig.dialogs.messages.size(), 1u);  // a successful save says nothing
-  const std::string file = ReadAll(saved);
+  const std::string file = ReadFile(saved.toStdString());
   ASSERT_EQ(file.size(), 2942u);
   EXPECT_EQ(file.substr(0, 2), "BM");
-  EXPECT_EQ(Field32(file, 2), 2942u);  // file size
-  EXPECT_EQ(Field32(file, 10), 62u);   // where the pixels start
-  EXPECT_EQ(Field32(file, 18), 160u);  // width
-  EXPECT_EQ(Field32(file, 22), 144u);  // height, positive: bottom row first
+  EXPECT_EQ(U32(file, 2), 2942u);  // file size
+  EXPECT_EQ(U32(file, 10), 62u);   // where the pixels start
+  EXPECT_EQ(U32(file, 18), 160u);  // width
+  EXPECT_EQ(U32(file, 22), 144u);  // height, positive: bottom row first
   // Each row as sent, complemented because colour 0 of the file is black; bottom row first.
   int wrong = 0;
   for (int stored = 0; stored < kScreenHeight; ++stored) {
@@ -216,7 +189,7 @@ TEST(SimulatorEndToEnd, ARawDataFileArrivesAsTheTraceAndBothDataFiles) {
   const DataBytes block = Block();
   const std::string raw = RawText(block);
   const QString source = folder.filePath(QStringLiteral("block.txt"));
-  ASSERT_TRUE(WriteText(source, raw));
+  ASSERT_TRUE(WriteFile(source.toStdString(), raw));
 
   SimulatorRig rig;
   ASSERT_TRUE(rig.simulator.UseDataFile(source)) << rig.simulator.StatusText().toStdString();
@@ -234,12 +207,12 @@ TEST(SimulatorEndToEnd, ARawDataFileArrivesAsTheTraceAndBothDataFiles) {
 
   const QString rawSaved = folder.filePath(QStringLiteral("copy.txt"));
   rig.Save(kRawDataFormatId, rawSaved);
-  EXPECT_EQ(ReadAll(rawSaved), raw);
+  EXPECT_EQ(ReadFile(rawSaved.toStdString()), raw);
 
   const QString mathcadSaved = folder.filePath(QStringLiteral("copy.dat"));
   rig.Save(kMathcadFormatId, mathcadSaved);
   EXPECT_EQ(rig.dialogs.messages.size(), 1u);  // neither save had anything to say
-  const std::vector<std::string> lines = Lines(ReadAll(mathcadSaved));
+  const std::vector<std::string> lines = CrLfLines(ReadFile(mathcadSaved.toStdString()));
   ASSERT_EQ(lines.size(), 1205u);
   for (std::size_t k = 0; k < kSampleCount; ++k) {
     ASSERT_EQ(lines[k], std::to_string(127 - block[k])) << "sample " << k;
@@ -384,7 +357,7 @@ TEST(SimulatorEndToEnd, ScaleCodesChosenInTheWindowArriveWithTheBlock) {
 
     const QString rawSaved = folder.filePath(QStringLiteral("raw%1.txt").arg(++round));
     rig.Save(kRawDataFormatId, rawSaved);
-    const std::vector<std::string> raw = Lines(ReadAll(rawSaved));
+    const std::vector<std::string> raw = CrLfLines(ReadFile(rawSaved.toStdString()));
     ASSERT_EQ(raw.size(), 1205u);
     for (std::size_t scale = 0; scale < 3; ++scale) {
       EXPECT_EQ(raw[kSampleCount + scale], std::to_string(c.codes[scale]));
@@ -402,7 +375,7 @@ TEST(SimulatorEndToEnd, ScaleCodesChosenInTheWindowArriveWithTheBlock) {
       rig.dialogs.saveAnswers.clear();  // the refusal comes before any dialog
     } else {
       EXPECT_TRUE(rig.dialogs.messages.empty());
-      const std::vector<std::string> lines = Lines(ReadAll(mathcadSaved));
+      const std::vector<std::string> lines = CrLfLines(ReadFile(mathcadSaved.toStdString()));
       ASSERT_EQ(lines.size(), 1205u);
       for (std::size_t scale = 0; scale < 3; ++scale) {
         EXPECT_EQ(lines[kSampleCount + scale], c.values[scale]);
@@ -417,10 +390,11 @@ TEST(SimulatorEndToEnd, AFileThatCannotBeUsedKeepsWhatWasLoadedBefore) {
   const QString picture = folder.filePath(QStringLiteral("pattern.png"));
   ASSERT_TRUE(Pattern().save(picture));
   const QString notPicture = folder.filePath(QStringLiteral("notes.png"));
-  ASSERT_TRUE(WriteText(notPicture, "not a picture\n"));
+  ASSERT_TRUE(WriteFile(notPicture.toStdString(), "not a picture\n"));
   const QString shortBlock = folder.filePath(QStringLiteral("short.txt"));
   const std::string whole = RawText(Block());
-  ASSERT_TRUE(WriteText(shortBlock, whole.substr(0, whole.rfind("\r\n", whole.size() - 3) + 2)));
+  ASSERT_TRUE(WriteFile(shortBlock.toStdString(),
+                        whole.substr(0, whole.rfind("\r\n", whole.size() - 3) + 2)));
 
   SimulatorRig rig;
   ASSERT_TRUE(rig.simulator.UseScreenFile(picture));

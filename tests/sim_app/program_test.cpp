@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QStringList>
@@ -8,23 +7,19 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/Files.h"
 #include "tests/support/WindowRig.h"
 
 namespace fennow {
 namespace {
+
+using test::WriteFile;
 
 // Long enough for a loaded machine to start a Qt program, short enough that a simulator which
 // opened its windows instead of refusing is caught rather than waited on.
 constexpr int kEndWithinMs = 15'000;
 
 constexpr const char* kUsageLine = "usage: fennow-link-sim [--screen IMAGE] [--data RAWFILE]";
-
-bool WriteText(const QString& path, const std::string& text) {
-  QFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) return false;
-  return file.write(text.data(), static_cast<qint64>(text.size())) ==
-         static_cast<qint64>(text.size());
-}
 
 std::string Numbers(int count, int badLine = 0) {
   std::string text;
@@ -74,10 +69,10 @@ TEST(SimulatorProgram, CommandLinesItCannotUseEndWithTheUsage) {
   const QString goodBlock = folder.filePath(QStringLiteral("good.txt"));
   const QString missingImage = folder.filePath(QStringLiteral("missing.png"));
   const QString missingBlock = folder.filePath(QStringLiteral("missing.txt"));
-  ASSERT_TRUE(WriteText(notes, "these are notes, not a picture\n"));
-  ASSERT_TRUE(WriteText(shortBlock, Numbers(1204)));
-  ASSERT_TRUE(WriteText(badNumber, Numbers(1205, 7)));
-  ASSERT_TRUE(WriteText(goodBlock, Numbers(1205)));
+  ASSERT_TRUE(WriteFile(notes.toStdString(), "these are notes, not a picture\n"));
+  ASSERT_TRUE(WriteFile(shortBlock.toStdString(), Numbers(1204)));
+  ASSERT_TRUE(WriteFile(badNumber.toStdString(), Numbers(1205, 7)));
+  ASSERT_TRUE(WriteFile(goodBlock.toStdString(), Numbers(1205)));
 
   const struct Case {
     const char* name;
