@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "sim/VirtualCounter.h"
 #include "tests/support/FakeServices.h"
 
@@ -13,6 +15,9 @@ struct DelayCase {
   std::int64_t stepTicks;
   std::int32_t micros;
   std::int64_t expectedReadings;  // counter readings made by one DelayMicroseconds call
+  friend void PrintTo(const DelayCase& c, std::ostream* out) {
+    *out << c.micros << " us at " << c.frequency << " Hz, " << c.stepTicks << " ticks a reading";
+  }
 };
 
 class DelayArithmetic : public ::testing::TestWithParam<DelayCase> {};

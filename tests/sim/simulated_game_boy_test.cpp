@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,10 @@ struct SenseCase {
   LoopWiring wiring;
   bool drive;
   bool sense;  // status bit 7
+  friend void PrintTo(const SenseCase& c, std::ostream* out) {
+    *out << "connection " << static_cast<int>(c.connection) << ", wiring "
+         << static_cast<int>(c.wiring) << ", drive " << c.drive;
+  }
 };
 
 class LoopSenseBit : public ::testing::TestWithParam<SenseCase> {};
