@@ -83,19 +83,7 @@ SimulatorWindow::SimulatorWindow(SimulatedGameBoy& gameBoy, QWidget* parent)
 QWidget* SimulatorWindow::BuildPayloadBox() {
   auto* box = new QGroupBox(QStringLiteral("Sends on the next Start Transfer"), this);
   auto* layout = new QVBoxLayout(box);
-
-  auto* choice = new QHBoxLayout;
-  auto* screen = new QRadioButton(QStringLiteral("&Screen"), box);
-  auto* block = new QRadioButton(QStringLiteral("&Data block"), box);
-  sendingGroup_ = new QButtonGroup(box);
-  sendingGroup_->addButton(screen, static_cast<int>(Sending::Screen));
-  sendingGroup_->addButton(block, static_cast<int>(Sending::Data));
-  choice->addWidget(screen);
-  choice->addWidget(block);
-  choice->addStretch();
-  layout->addLayout(choice);
-  connect(sendingGroup_, &QButtonGroup::idClicked, this,
-          [this](int id) { SetSending(static_cast<Sending>(id)); });
+  AddSendingChoice(*layout, *box);
 
   picture_ = new QLabel(box);
   picture_->setFixedSize(kScreenWidth * kPictureScale + 4, kScreenHeight * kPictureScale + 4);
@@ -105,8 +93,29 @@ QWidget* SimulatorWindow::BuildPayloadBox() {
   source_ = new QLabel(box);
   layout->addWidget(source_);
 
+  AddPayloadButtons(*layout, *box);
+  AddScaleCodes(*layout, *box);
+  return box;
+}
+
+void SimulatorWindow::AddSendingChoice(QVBoxLayout& layout, QWidget& box) {
+  auto* choice = new QHBoxLayout;
+  auto* screen = new QRadioButton(QStringLiteral("&Screen"), &box);
+  auto* block = new QRadioButton(QStringLiteral("&Data block"), &box);
+  sendingGroup_ = new QButtonGroup(&box);
+  sendingGroup_->addButton(screen, static_cast<int>(Sending::Screen));
+  sendingGroup_->addButton(block, static_cast<int>(Sending::Data));
+  choice->addWidget(screen);
+  choice->addWidget(block);
+  choice->addStretch();
+  layout.addLayout(choice);
+  connect(sendingGroup_, &QButtonGroup::idClicked, this,
+          [this](int id) { SetSending(static_cast<Sending>(id)); });
+}
+
+void SimulatorWindow::AddPayloadButtons(QVBoxLayout& layout, QWidget& box) {
   AddButtonPair(
-      *layout, *box, QStringLiteral("Built-in picture"),
+      layout, box, QStringLiteral("Built-in picture"),
       [this] {
         UseBuiltInScreen();
         SetSending(Sending::Screen);
@@ -119,7 +128,7 @@ QWidget* SimulatorWindow::BuildPayloadBox() {
         if (!path.isEmpty() && UseScreenFile(path)) SetSending(Sending::Screen);
       });
   AddButtonPair(
-      *layout, *box, QStringLiteral("Built-in waveform"),
+      layout, box, QStringLiteral("Built-in waveform"),
       [this] {
         UseBuiltInData();
         SetSending(Sending::Data);
@@ -130,11 +139,14 @@ QWidget* SimulatorWindow::BuildPayloadBox() {
             this, QStringLiteral("Data block to send"), {}, QStringLiteral("Raw data (*.txt)"));
         if (!path.isEmpty() && UseDataFile(path)) SetSending(Sending::Data);
       });
+}
 
+void SimulatorWindow::AddScaleCodes(QVBoxLayout& layout, QWidget& box) {
   auto* codes = new QFormLayout;
-  const char* names[3] = {"First scale code", "Second scale code", "Third scale code"};
-  for (int scale = 0; scale < 3; ++scale) {
-    auto* combo = new QComboBox(box);
+  const char* names[kScaleCodeCount] = {"First scale code", "Second scale code",
+                                        "Third scale code"};
+  for (int scale = 0; scale < kScaleCodeCount; ++scale) {
+    auto* combo = new QComboBox(&box);
     // One code past each table, so the refusal of a code without a value can be tried.
     const int count = static_cast<int>(ScaleCodeCount(scale)) + 1;
     for (int code = 0; code < count; ++code) combo->addItem(ScaleItemText(scale, code), code);
@@ -142,8 +154,7 @@ QWidget* SimulatorWindow::BuildPayloadBox() {
     scaleCodes_[scale] = combo;
     connect(combo, &QComboBox::activated, this, [this] { ApplyScaleCodes(); });
   }
-  layout->addLayout(codes);
-  return box;
+  layout.addLayout(codes);
 }
 
 QWidget* SimulatorWindow::BuildMisbehaviourBox() {

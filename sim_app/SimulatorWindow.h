@@ -12,6 +12,7 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QSpinBox;
+class QVBoxLayout;
 
 namespace fennow {
 
@@ -43,6 +44,9 @@ class SimulatorWindow final : public QWidget {
 
  private:
   QWidget* BuildPayloadBox();
+  void AddSendingChoice(QVBoxLayout& layout, QWidget& box);
+  void AddPayloadButtons(QVBoxLayout& layout, QWidget& box);
+  void AddScaleCodes(QVBoxLayout& layout, QWidget& box);
   QWidget* BuildMisbehaviourBox();
   QWidget* BuildLeadTestBox();
   void ApplyMode();
