@@ -8,8 +8,8 @@
 
 namespace fennow {
 
-LampButton::LampButton(QColor litColour, QWidget* parent)
-    : QAbstractButton(parent), litColour_(litColour) {
+LampButton::LampButton(QColor colour, QWidget* parent)
+    : QAbstractButton(parent), colour_(colour) {
   setCheckable(true);
   setAutoExclusive(false);
   setFocusPolicy(Qt::NoFocus);
@@ -30,12 +30,12 @@ void LampButton::paintEvent(QPaintEvent*) {
   if (inner.isEmpty()) return;
   // The disabled palette would grey the lit colour out; a lamp has to read at a glance.
   const bool lit = isChecked();
-  const QBrush fill(lit ? litColour_ : QColor(0x5a, 0x5a, 0x5a));
+  const QBrush fill(lit ? colour_ : QColor(0x5a, 0x5a, 0x5a));
   qDrawShadePanel(&painter, inner, colours, lit, 1, &fill);
   if (lit && inner.width() > 4 && inner.height() > 4) {
     // A highlight in the top left corner, so a lit lamp looks lit and not just coloured.
     painter.setPen(Qt::NoPen);
-    painter.setBrush(litColour_.lighter(160));
+    painter.setBrush(colour_.lighter(160));
     const int size = std::max(2, inner.width() / 3);
     painter.drawRect(inner.left() + 2, inner.top() + 2, size, size);
   }

@@ -13,7 +13,7 @@ class LampButton final : public QAbstractButton {
   Q_OBJECT
 
  public:
-  LampButton(QColor litColour, QWidget* parent);
+  LampButton(QColor colour, QWidget* parent);
 
   QSize sizeHint() const override;
 
@@ -21,7 +21,7 @@ class LampButton final : public QAbstractButton {
   void paintEvent(QPaintEvent* event) override;
 
  private:
-  QColor litColour_;
+  QColor colour_;
 };
 
 }  // namespace fennow
