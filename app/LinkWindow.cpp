@@ -29,7 +29,10 @@ namespace fennow {
 
 namespace {
 
-constexpr Qt::WindowFlags kFrameFlags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+// An application window rather than a dialog: window managers give a dialog no task bar button
+// of its own. The hints keep the caption buttons to the close box, and exec() still runs it
+// modally.
+constexpr Qt::WindowFlags kFrameFlags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                                         Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
 
 QString ToQString(std::string_view text) {
@@ -68,7 +71,9 @@ LinkWindow::LinkWindow(WindowPlatform& platform)
     : QDialog(nullptr, kFrameFlags),
       platform_(platform),
       link_(platform.port, platform.counter),
+      chosen_{PortChoice::LPT1, TargetOf(platform.ports.Ports(), PortChoice::LPT1)},
       WindowIcon(QString::fromUtf8(kIconResource)) {
+  PointPortAt(link_.port, chosen_.target);
   setWindowTitle(ToQString(kMainCaption));
   setFont(DialogFont());
   units_ = BaseUnitsOf(fontMetrics());
@@ -132,7 +137,7 @@ void LinkWindow::OnInitDialog() {
   about->setData(kAboutCommand);
   // Qt keeps one icon for the title bar, the task bar and the window list alike.
   setWindowIcon(WindowIcon);
-  // Only the look: the port fields already hold LPT1 from construction, and no message is due.
+  // Only the look: the port fields already hold what LPT1 reaches, and no message is due.
   ports_->button(kLpt1Id)->setChecked(true);
   CheckTimer(platform_.counter, *this);
   startTransfer_->setFocus(Qt::OtherFocusReason);
@@ -191,6 +196,7 @@ SaveAnswer LinkWindow::RunSaveDialog(const SaveRequest& request) {
 }
 
 void LinkWindow::OnStartTransfer() {
+  ReachChosenPort(chosen_, platform_.ports, notices_, *this);
   StartTransfer(link_, *this, capture_);
   ShowCapture();
 }
@@ -199,16 +205,21 @@ void LinkWindow::ShowCapture() {
   if (picture_ == nullptr) return;
   picture_->setPixmap(QPixmap::fromImage(CapturePreview(capture_, idlePicture_)));
 }
+void LinkWindow::Choose(PortChoice choice) {
+  // The ports are looked up afresh, so a card or driver that arrived since is offered too.
+  chosen_ = {choice, SelectPort(link_.port, choice, platform_.ports.Ports(), *this)};
+}
 void LinkWindow::OnLpt1() {
-  SelectPort(link_.port, PortChoice::LPT1, *this);
+  Choose(PortChoice::LPT1);
 }
 void LinkWindow::OnLpt2() {
-  SelectPort(link_.port, PortChoice::LPT2, *this);
+  Choose(PortChoice::LPT2);
 }
 void LinkWindow::OnLpt3() {
-  SelectPort(link_.port, PortChoice::LPT3, *this);
+  Choose(PortChoice::LPT3);
 }
 void LinkWindow::OnTest() {
+  ReachChosenPort(chosen_, platform_.ports, notices_, *this);
   TestLink(link_, *this);
 }
 void LinkWindow::OnScreenFormat() {

@@ -10,6 +10,7 @@
 #include "app/WindowPlatform.h"
 #include "capture/CaptureStore.h"
 #include "link/LinkSession.h"
+#include "link/PortNotices.h"
 #include "link/WindowServices.h"
 
 class QAbstractButton;
@@ -29,7 +30,8 @@ class LinkWindow final : public QDialog, public WindowServices {
   Q_OBJECT
 
  public:
-  // No parent: the window has its own task bar entry and ends the run when it closes.
+  // A top-level application window with no parent and no transient owner, so that it has its own
+  // task bar entry; it ends the run when it closes. It starts on what LPT1 reaches.
   explicit LinkWindow(WindowPlatform& platform);
   // Drives the clock and data lines low on the port chosen last and holds them there for two
   // seconds, so the Game Boy sees the lead go idle before the program lets go of the port.
@@ -55,6 +57,7 @@ class LinkWindow final : public QDialog, public WindowServices {
   DialogBaseUnits BaseUnits() const { return units_; }
 
   const LinkPort& Port() const { return link_.port; }
+  const ChosenPort& Chosen() const { return chosen_; }
   const CaptureStore& Capture() const { return capture_; }
   const std::string& LastSavePath() const { return SavePath; }
   const QIcon& Icon() const { return WindowIcon; }
@@ -86,12 +89,15 @@ class LinkWindow final : public QDialog, public WindowServices {
   void OnMathcadFormat();
 
   void DefaultSysCommand(unsigned commandId);
+  void Choose(PortChoice choice);
   // The picture shows the last capture, or the idle picture when there is none.
   void ShowCapture();
   void BindRoutes();
 
   WindowPlatform& platform_;
   LinkSession link_;
+  ChosenPort chosen_;
+  PortNotices notices_;
   CaptureStore capture_;
   std::string SavePath;
   QIcon WindowIcon;

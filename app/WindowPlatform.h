@@ -3,6 +3,7 @@
 #include <string>
 
 #include "link/Counter.h"
+#include "link/PortDirectory.h"
 #include "link/PortIo.h"
 #include "link/WindowServices.h"
 
@@ -35,6 +36,9 @@ class KeySource {
 // each piece must outlive it.
 struct WindowPlatform {
   PortIo& port;
+  // The ports the choices reach and whether the chosen one can be reached: the machine's parallel
+  // ports in the program, the legacy addresses of the simulated Game Boy's lead in the simulator.
+  PortDirectory& ports;
   Counter& counter;
   DialogHost& dialogs;
   KeySource& keys;

@@ -10,11 +10,11 @@
 int main(int argc, char* argv[]) {
   QApplication application(argc, argv);
 
-  const std::unique_ptr<fennow::PortIo> port = fennow::MakeHostPort();
+  const std::unique_ptr<fennow::HostPort> port = fennow::MakeHostPort();
   fennow::MonotonicCounter counter;
   fennow::QtDialogHost dialogs;
   fennow::TerminalKeys keys;
-  fennow::WindowPlatform platform{*port, counter, dialogs, keys};
+  fennow::WindowPlatform platform{*port, *port, counter, dialogs, keys};
 
   fennow::LinkApp(platform).InitInstance();
   return 0;

@@ -6,12 +6,19 @@
 
 namespace fennow {
 
-void SelectPort(LinkPort& port, PortChoice choice, WindowServices& ui) {
-  const PortAddresses& chosen = AddressesOf(choice);
-  port.DataPort = chosen.dataPort;
-  port.StatusPort = chosen.statusPort;
-  ui.ShowMessage(std::string(chosen.confirmation), "Interface Port",
-                 MessageStyle::MB_ICONINFORMATION);
+void PointPortAt(LinkPort& port, const PortTarget& target) {
+  port.DataPort = target.base;
+  port.StatusPort = target.base + 1u;
+}
+
+PortTarget SelectPort(LinkPort& port, PortChoice choice, const PortTable& table,
+                      WindowServices& ui) {
+  const PortTarget& chosen = TargetOf(table, choice);
+  PointPortAt(port, chosen);
+  ui.ShowMessage(
+      "Interface Port set to " + std::string(AddressesOf(choice).name) + " (" + chosen.name + ")",
+      std::string(kPortTitle), MessageStyle::MB_ICONINFORMATION);
+  return chosen;
 }
 
 void LinkLines::Change(std::uint32_t set, std::uint32_t clear) {

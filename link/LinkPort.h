@@ -1,10 +1,9 @@
 #pragma once
 
-#include <array>
 #include <cstdint>
-#include <string_view>
 
 #include "link/PortIo.h"
+#include "link/PortMap.h"
 
 namespace fennow {
 
@@ -17,25 +16,6 @@ inline constexpr std::uint32_t LoopDrive = 1u << 2;    // data D2: drive side of
 inline constexpr std::uint32_t LinkDataIn = 1u << 6;   // status ACK: serial data from the Game Boy
 inline constexpr std::uint32_t LoopSense = 1u << 7;    // status BUSY: sense side of the lead test
 
-enum class PortChoice { LPT1, LPT2, LPT3 };
-
-struct PortAddresses {
-  std::string_view name;
-  std::uint32_t dataPort;
-  std::uint32_t statusPort;
-  std::string_view confirmation;
-};
-
-inline constexpr std::array<PortAddresses, 3> kPortTable{{
-    {"LPT1", 0x378, 0x379, "Interface Port set to LPT1 (0x378)"},
-    {"LPT2", 0x278, 0x279, "Interface Port set to LPT2 (0x278)"},
-    {"LPT3", 0x3BC, 0x3BD, "Interface Port set to LPT3 (0x3BC)"},
-}};
-
-inline const PortAddresses& AddressesOf(PortChoice choice) {
-  return kPortTable[static_cast<std::size_t>(choice)];
-}
-
 // The chosen port and the shadow of its data register. Bits 3..7 of the latch are never set.
 struct LinkPort {
   std::uint32_t OutputLatch = 0;
@@ -43,9 +23,15 @@ struct LinkPort {
   std::uint32_t StatusPort = 0x379;
 };
 
-// Sets the port's addresses and confirms the choice. Writes nothing to any port, so a line left
-// high on the old port stays high there, and the new port first sees the latch as it stands.
-void SelectPort(LinkPort& port, PortChoice choice, WindowServices& ui);
+// Points the port's addresses at a target: its data register and the status register after it.
+void PointPortAt(LinkPort& port, const PortTarget& target);
+
+// Points the port at what the choice reaches in `table` and confirms the choice, naming the
+// address: "Interface Port set to LPT1 (0x378)". Writes nothing to any port, so a line left high
+// on the old port stays high there, and the new port first sees the latch as it stands. Returns
+// the target chosen.
+PortTarget SelectPort(LinkPort& port, PortChoice choice, const PortTable& table,
+                      WindowServices& ui);
 
 // The one way output lines change: through OutputLatch, whose low byte is then written whole.
 class LinkLines {

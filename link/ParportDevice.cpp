@@ -5,11 +5,12 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <string_view>
 
 namespace fennow {
 
@@ -44,20 +45,18 @@ class ParportDevice final : public PortIo {
   std::uint16_t base_;
 };
 
-std::string Describe(const std::string& path, int error) {
-  switch (error) {
-    case EACCES:
-    case EPERM:
-      return "permission denied on " + path +
-             "; add your user to group lp (sudo adduser $USER lp) and log in again";
-    case EBUSY:
-      return path + " is busy: another program or driver (a printer daemon?) holds the port";
-    case ENOTTY:
-    case EINVAL:
-      return path + " is not a parallel-port device";
-    default:
-      return path + ": " + std::strerror(error);
+// "parport12" -> 12; nothing for the kernel's other entries there, such as "default".
+std::optional<int> PortNumber(const std::string& name) {
+  constexpr std::string_view kPrefix = "parport";
+  if (name.size() <= kPrefix.size() || name.compare(0, kPrefix.size(), kPrefix) != 0) {
+    return std::nullopt;
   }
+  int number = 0;
+  for (std::size_t i = kPrefix.size(); i < name.size(); ++i) {
+    if (name[i] < '0' || name[i] > '9' || number > 9999) return std::nullopt;
+    number = number * 10 + (name[i] - '0');
+  }
+  return number;
 }
 
 }  // namespace
@@ -69,37 +68,49 @@ std::optional<std::uint32_t> ParseBaseAddress(const std::string& text) {
   return static_cast<std::uint32_t>(value);
 }
 
-std::optional<std::string> FindParportDevice(const std::string& procRoot,
-                                             const std::string& deviceRoot, std::uint32_t base) {
+std::vector<ParportEntry> ListParportDevices(const std::string& procRoot,
+                                             const std::string& deviceRoot) {
   namespace fs = std::filesystem;
   std::error_code error;
-  std::optional<std::string> found;
+  std::vector<ParportEntry> ports;
   for (const fs::directory_entry& entry : fs::directory_iterator(procRoot, error)) {
     const std::string name = entry.path().filename().string();
-    if (name.rfind("parport", 0) != 0) continue;
+    const std::optional<int> number = PortNumber(name);
+    if (!number) continue;
     std::ifstream file(entry.path() / "base-addr");
     std::stringstream text;
     text << file.rdbuf();
-    if (ParseBaseAddress(text.str()) != base) continue;
-    // Directory order is arbitrary; take the lowest-numbered match so the choice is stable.
-    const std::string path = (fs::path(deviceRoot) / name).string();
-    if (!found || path < *found) found = path;
+    const std::optional<std::uint32_t> base = ParseBaseAddress(text.str());
+    if (!base) continue;
+    ports.push_back(
+        {*number, static_cast<std::uint16_t>(*base), (fs::path(deviceRoot) / name).string()});
   }
-  return found;
+  // Directory order is arbitrary; the kernel's numbering is stable.
+  std::sort(ports.begin(), ports.end(),
+            [](const ParportEntry& a, const ParportEntry& b) { return a.number < b.number; });
+  return ports;
+}
+
+std::optional<std::string> FindParportDevice(const std::string& procRoot,
+                                             const std::string& deviceRoot, std::uint32_t base) {
+  for (const ParportEntry& port : ListParportDevices(procRoot, deviceRoot)) {
+    if (port.base == base) return port.device;
+  }
+  return std::nullopt;
 }
 
 DeviceOpenResult OpenParportDevice(const std::string& path, std::uint16_t base) {
   const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
-  if (fd < 0) return {nullptr, Describe(path, errno)};
+  if (fd < 0) return {nullptr, errno};
   // Exclusive when the kernel allows it, so no printer driver toggles the lines mid-transfer;
   // a port that others merely share is still usable.
   ioctl(fd, PPEXCL);
   if (ioctl(fd, PPCLAIM) != 0) {
     const int error = errno;
     close(fd);
-    return {nullptr, Describe(path, error)};
+    return {nullptr, error};
   }
-  return {std::make_unique<ParportDevice>(fd, base), {}};
+  return {std::make_unique<ParportDevice>(fd, base), 0};
 }
 
 }  // namespace fennow

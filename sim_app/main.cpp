@@ -14,6 +14,7 @@
 #include "app/QtDialogHost.h"
 #include "app/TerminalKeys.h"
 #include "link/Counter.h"
+#include "link/PortDirectory.h"
 #include "sim/SimulatedGameBoy.h"
 #include "sim_app/SimulatorWindow.h"
 
@@ -78,7 +79,8 @@ int main(int argc, char* argv[]) {
 
   fennow::QtDialogHost dialogs;
   fennow::TerminalKeys keys;
-  fennow::WindowPlatform platform{gameBoy, counter, dialogs, keys};
+  fennow::LegacyPortDirectory ports;  // the simulated Game Boy sits on the legacy addresses
+  fennow::WindowPlatform platform{gameBoy, ports, counter, dialogs, keys};
   fennow::LinkApp app(platform);
   app.SetCompanion(&simulator);
   app.InitInstance();

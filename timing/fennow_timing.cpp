@@ -17,6 +17,7 @@
 #include "link/Counter.h"
 #include "link/Delay.h"
 #include "link/LinkSession.h"
+#include "link/PortDirectory.h"
 #include "link/Protocol.h"
 #include "link/WindowServices.h"
 #include "sim/SimulatedGameBoy.h"
@@ -196,7 +197,8 @@ void MeasureTransfers(Counter& counter, Results& results) {
 
   SilentDialogs dialogs;
   NoKeys keys;
-  WindowPlatform platform{gameBoy, counter, dialogs, keys};
+  LegacyPortDirectory ports;
+  WindowPlatform platform{gameBoy, ports, counter, dialogs, keys};
   LinkWindow window(platform);
   window.show();
   QApplication::processEvents();

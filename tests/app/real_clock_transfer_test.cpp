@@ -39,7 +39,8 @@ TEST(RealClockTransfer, ADataBlockArrivesWholeThroughTheWindow) {
 
   test::ScriptedDialogs dialogs;
   test::ScriptedKeys keys;
-  WindowPlatform platform{gameBoy, counter, dialogs, keys};
+  LegacyPortDirectory ports;
+  WindowPlatform platform{gameBoy, ports, counter, dialogs, keys};
   auto window = std::make_unique<LinkWindow>(platform);
   window->show();
   dialogs.messages.clear();  // whatever the timer check had to say

@@ -139,11 +139,12 @@ TEST_F(FakeSystem, PermissionDeniedPointsAtGroupLp) {
   EXPECT_NE(log_.str().find("group lp"), std::string::npos) << log_.str();
 }
 
-TEST_F(FakeSystem, AMissingDeviceNodeIsReportedWithTheSystemReason) {
+TEST_F(FakeSystem, AMissingDeviceNodePointsAtTheDeviceDriver) {
   AddPort("parport0", "888\t0\n", /*withNode=*/false);
   auto port = MakeHostPort(Environment(false));
   port->Write(0x378, 0);
-  EXPECT_NE(log_.str().find("No such file or directory"), std::string::npos) << log_.str();
+  EXPECT_NE(log_.str().find("/parport0 does not exist"), std::string::npos) << log_.str();
+  EXPECT_NE(log_.str().find("modprobe ppdev"), std::string::npos) << log_.str();
 }
 
 }  // namespace

@@ -148,7 +148,7 @@ TEST_P(PortAddresses, EveryAccessGoesToTheChosenPort) {
   const auto& chosen = AddressesOf(GetParam());
   rig.gameBoy.SetPort(static_cast<std::uint16_t>(chosen.dataPort),
                       static_cast<std::uint16_t>(chosen.statusPort));
-  SelectPort(rig.link.port, GetParam(), rig.ui);
+  SelectPort(rig.link.port, GetParam(), LegacyPorts(), rig.ui);
   EXPECT_TRUE(rig.port.accesses.empty());
 
   EXPECT_TRUE(SyncLink(rig.link));
@@ -165,7 +165,7 @@ INSTANTIATE_TEST_SUITE_P(Choices, PortAddresses,
 
 TEST(PortChoice, AGameBoyOnAnotherPortIsNeverFound) {
   SimRig rig;
-  SelectPort(rig.link.port, PortChoice::LPT2, rig.ui);
+  SelectPort(rig.link.port, PortChoice::LPT2, LegacyPorts(), rig.ui);
   EXPECT_FALSE(SyncLink(rig.link));
   EXPECT_EQ(rig.gameBoy.ClockPulses(), 0u);
 }
@@ -176,7 +176,7 @@ TEST(PortChoice, TheNewPortFirstSeesTheLatchAsItStands) {
   ASSERT_FALSE(SyncLink(rig.link));  // leaves LinkDataOut set on LPT1
   const std::size_t before = rig.port.accesses.size();
 
-  SelectPort(rig.link.port, PortChoice::LPT3, rig.ui);
+  SelectPort(rig.link.port, PortChoice::LPT3, LegacyPorts(), rig.ui);
   EXPECT_EQ(rig.port.accesses.size(), before);
   EXPECT_EQ(rig.gameBoy.Read(0x378) & LinkDataOut, LinkDataOut);  // not cleared on the old port
 

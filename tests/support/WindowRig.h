@@ -10,6 +10,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -17,6 +18,7 @@
 #include "app/LinkWindow.h"
 #include "app/TemplateControls.h"
 #include "app/WindowPlatform.h"
+#include "link/PortDirectory.h"
 #include "sim/SimulatedGameBoy.h"
 #include "sim/VirtualCounter.h"
 #include "tests/support/FakeServices.h"
@@ -84,6 +86,28 @@ class ScriptedDialogs final : public DialogHost {
   QWidget* aboutOwner = nullptr;
 };
 
+// Ports whose table a test sets and whose reachability it scripts: Reach answers from
+// `problems`, one per call, and nothing (reachable) once they run out.
+class ScriptedPorts final : public PortDirectory {
+ public:
+  PortTable Ports() override {
+    ++lookups;
+    return table;
+  }
+  std::optional<PortProblem> Reach(std::uint16_t base) override {
+    reached.push_back(base);
+    if (problems.empty()) return std::nullopt;
+    std::optional<PortProblem> next = problems.front();
+    problems.pop_front();
+    return next;
+  }
+
+  PortTable table = LegacyPorts();
+  std::deque<std::optional<PortProblem>> problems;
+  std::vector<std::uint16_t> reached;
+  int lookups = 0;
+};
+
 class ScriptedKeys final : public KeySource {
  public:
   bool KeyWaiting() override {
@@ -110,11 +134,12 @@ struct WindowRig {
   void Destroy() { window.reset(); }
 
   FixedStatusPort port;
+  ScriptedPorts ports;
   // 100 us a reading: the two-second wait of the destruction is 20,000 readings.
   VirtualCounter counter{100'000};
   ScriptedDialogs dialogs;
   ScriptedKeys keys;
-  WindowPlatform platform{port, counter, dialogs, keys};
+  WindowPlatform platform{port, ports, counter, dialogs, keys};
   std::unique_ptr<LinkWindow> window;
 };
 
@@ -132,9 +157,10 @@ struct GameBoyWindowRig {
   QApplication& app = TestApp();  // before any widget
   VirtualCounter counter{100'000};
   SimulatedGameBoy gameBoy{[this] { return counter.Now(); }};
+  LegacyPortDirectory ports;
   ScriptedDialogs dialogs;
   ScriptedKeys keys;
-  WindowPlatform platform{gameBoy, counter, dialogs, keys};
+  WindowPlatform platform{gameBoy, ports, counter, dialogs, keys};
   std::unique_ptr<LinkWindow> window = std::make_unique<LinkWindow>(platform);
 };
 

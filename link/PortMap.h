@@ -1,0 +1,69 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace fennow {
+
+// The three ports the window offers.
+enum class PortChoice { LPT1, LPT2, LPT3 };
+inline constexpr std::size_t kPortChoiceCount = 3;
+
+// The title of every box about the port: the confirmation and why a port cannot be reached.
+inline constexpr std::string_view kPortTitle = "Interface Port";
+
+// Where each choice has always been: the PC's legacy parallel-port addresses.
+struct LegacyPort {
+  std::string_view name;
+  std::uint32_t dataPort;
+  std::uint32_t statusPort;
+};
+
+inline constexpr std::array<LegacyPort, kPortChoiceCount> kPortTable{{
+    {"LPT1", 0x378, 0x379},
+    {"LPT2", 0x278, 0x279},
+    {"LPT3", 0x3BC, 0x3BD},
+}};
+
+inline const LegacyPort& AddressesOf(PortChoice choice) {
+  return kPortTable[static_cast<std::size_t>(choice)];
+}
+
+// True for the data-register address of one of the legacy ports.
+bool IsLegacyAddress(std::uint32_t base);
+
+// A port the link can be pointed at: the address of its data register (its status register is
+// the next address), and how the user is shown it.
+struct PortTarget {
+  std::uint16_t base = 0;
+  std::string name;  // "0x378", "0xD010"
+  bool operator==(const PortTarget&) const = default;
+};
+
+// What each choice reaches, indexed by PortChoice.
+using PortTable = std::array<PortTarget, kPortChoiceCount>;
+
+inline const PortTarget& TargetOf(const PortTable& table, PortChoice choice) {
+  return table[static_cast<std::size_t>(choice)];
+}
+
+// "0x378", "0xD010": an address as the window and the log show it.
+std::string HexAddress(std::uint32_t value);
+PortTarget ParallelPortAt(std::uint16_t base);
+
+// The three choices on their legacy addresses.
+PortTable LegacyPorts();
+
+// Gives each choice one of the ports the system has, listed in the order it numbers them:
+//   - a choice keeps its legacy address when one of the ports has it;
+//   - the other choices take, in order, the ports that have none of the legacy addresses (a
+//     PCIe card sits wherever the firmware put it, 0xD010 say);
+//   - a choice still without a port keeps its legacy address, which may then be unreachable.
+// Ports of another kind join the list after the parallel ports and are given out the same way.
+PortTable AssignPorts(std::span<const PortTarget> found);
+
+}  // namespace fennow
