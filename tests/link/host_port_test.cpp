@@ -2,6 +2,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -10,32 +13,22 @@
 
 #include "link/HostPort.h"
 #include "link/ParportDevice.h"
+#include "tests/support/FakeParport.h"
 
 namespace fennow {
 namespace {
 
 namespace fs = std::filesystem;
 
-// A /proc/sys/dev/parport and /dev of our own making.
+// The fake tree, and openers that record what they were asked for.
 class FakeSystem : public ::testing::Test {
  protected:
-  void SetUp() override {
-    root_ = fs::temp_directory_path() /
-            ("fennow-hostport-" + std::to_string(getpid()) + "-" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(root_);
-    fs::create_directories(proc());
-    fs::create_directories(dev());
-  }
-  void TearDown() override { fs::remove_all(root_); }
+  FakeSystem() : tree_(::testing::UnitTest::GetInstance()->current_test_info()->name()) {}
 
-  fs::path proc() const { return root_ / "proc"; }
-  fs::path dev() const { return root_ / "dev"; }
-
+  fs::path proc() const { return tree_.proc(); }
+  fs::path dev() const { return tree_.dev(); }
   void AddPort(const std::string& name, const std::string& baseAddr, bool withNode = true) {
-    fs::create_directories(proc() / name);
-    std::ofstream(proc() / name / "base-addr") << baseAddr;
-    if (withNode) std::ofstream(dev() / name) << "";
+    tree_.AddPort(name, baseAddr, withNode);
   }
 
   // A direct opener that records the bases it was asked for and hands out recording ports.
@@ -47,8 +40,23 @@ class FakeSystem : public ::testing::Test {
     std::uint8_t Read(std::uint16_t address) override { return static_cast<std::uint8_t>(address); }
   };
 
-  HostPortEnvironment Environment(bool directAllowed) {
+  // With fakeDevices, device opens are answered from deviceScript_: for each device, the errors of
+  // its next attempts, 0 (or nothing left) opening it as a recording port. Otherwise the device
+  // files of the tree are opened for real.
+  HostPortEnvironment Environment(bool directAllowed, bool fakeDevices = false) {
     HostPortEnvironment environment;
+    if (fakeDevices) {
+      environment.openDevice = [this](const std::string& path, std::uint16_t) {
+        deviceRequests_.push_back(path);
+        std::deque<int>& errors = deviceScript_[path];
+        const int error = errors.empty() ? 0 : errors.front();
+        if (!errors.empty()) errors.pop_front();
+        if (error != 0) return DeviceOpenResult{nullptr, error};
+        auto port = std::make_unique<RecordingPort>();
+        port->writes = &deviceWrites_;
+        return DeviceOpenResult{std::move(port), 0};
+      };
+    }
     environment.parportProcRoot = proc().string();
     environment.deviceRoot = dev().string();
     environment.log = &log_;
@@ -67,10 +75,13 @@ class FakeSystem : public ::testing::Test {
     return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
   }
 
-  fs::path root_;
+  test::FakeParportTree tree_;
   std::ostringstream log_;
   std::vector<std::uint16_t> directRequests_;
   std::vector<std::pair<std::uint16_t, std::uint8_t>> directWrites_;
+  std::map<std::string, std::deque<int>> deviceScript_;
+  std::vector<std::string> deviceRequests_;
+  std::vector<std::pair<std::uint16_t, std::uint8_t>> deviceWrites_;
 };
 
 TEST(ParseBaseAddress, ReadsTheFirstNumberOnly) {
@@ -92,7 +103,7 @@ TEST_F(FakeSystem, FindsTheDeviceWhoseBaseMatches) {
   EXPECT_EQ(FindParportDevice(proc(), dev(), 0x278), (dev() / "parport1").string());
   EXPECT_EQ(FindParportDevice(proc(), dev(), 0x3BC), (dev() / "parport2").string());
   EXPECT_EQ(FindParportDevice(proc(), dev(), 0x3BD), std::nullopt);
-  EXPECT_EQ(FindParportDevice((root_ / "missing").string(), dev(), 0x378), std::nullopt);
+  EXPECT_EQ(FindParportDevice((tree_.root() / "missing").string(), dev(), 0x378), std::nullopt);
 }
 
 TEST_F(FakeSystem, WithoutADeviceOrPrivilegeThePortReadsAsAFloatingBus) {
@@ -127,6 +138,11 @@ TEST_F(FakeSystem, AFileThatIsNotAPortDeviceIsReported) {
   EXPECT_EQ(port->Read(0x379), 0xFF);
   ASSERT_EQ(LogLines(), 1);
   EXPECT_NE(log_.str().find("is not a parallel-port device"), std::string::npos) << log_.str();
+
+  const std::optional<PortProblem> problem = port->Reach(0x378);
+  ASSERT_TRUE(problem);
+  EXPECT_EQ(problem->reason, PortReason::NotAPortDevice);
+  EXPECT_EQ(problem->device, (dev() / "parport0").string());
 }
 
 TEST_F(FakeSystem, PermissionDeniedPointsAtGroupLp) {
@@ -137,6 +153,11 @@ TEST_F(FakeSystem, PermissionDeniedPointsAtGroupLp) {
   port->Write(0x378, 0);
   ASSERT_EQ(LogLines(), 1);
   EXPECT_NE(log_.str().find("group lp"), std::string::npos) << log_.str();
+
+  const std::optional<PortProblem> problem = port->Reach(0x378);
+  ASSERT_TRUE(problem);
+  EXPECT_EQ(problem->reason, PortReason::PermissionDenied);
+  EXPECT_EQ(problem->device, (dev() / "parport0").string());
 }
 
 TEST_F(FakeSystem, AMissingDeviceNodePointsAtTheDeviceDriver) {
@@ -145,6 +166,90 @@ TEST_F(FakeSystem, AMissingDeviceNodePointsAtTheDeviceDriver) {
   port->Write(0x378, 0);
   EXPECT_NE(log_.str().find("/parport0 does not exist"), std::string::npos) << log_.str();
   EXPECT_NE(log_.str().find("modprobe ppdev"), std::string::npos) << log_.str();
+}
+
+TEST_F(FakeSystem, EachFailureToOpenHasItsReasonAndNamesTheDevice) {
+  AddPort("parport0", "53264\t53248\n");  // a PCIe card
+  const std::string device = (dev() / "parport0").string();
+  const struct {
+    int error;
+    PortReason reason;
+  } cases[] = {
+      {EACCES, PortReason::PermissionDenied},
+      {EPERM, PortReason::PermissionDenied},
+      {EBUSY, PortReason::Busy},
+      {ENOTTY, PortReason::NotAPortDevice},
+      {EINVAL, PortReason::NotAPortDevice},
+      {ENOENT, PortReason::NoDeviceNode},
+      {ENODEV, PortReason::DeviceLost},
+      {ENXIO, PortReason::DeviceLost},
+      {EIO, PortReason::Other},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::strerror(c.error));
+    deviceScript_[device] = {c.error};
+    auto port = MakeHostPort(Environment(false, true));
+    const std::optional<PortProblem> problem = port->Reach(0xD010);
+    ASSERT_TRUE(problem);
+    EXPECT_EQ(problem->kind, PortKind::ParallelPort);
+    EXPECT_EQ(problem->reason, c.reason);
+    EXPECT_EQ(problem->device, device);
+    EXPECT_EQ(problem->detail, std::strerror(c.error));
+  }
+}
+
+TEST_F(FakeSystem, APortThatFailedIsTriedAgainAtEachReachAndStaysOpenOnceOpened) {
+  AddPort("parport0", "888\t0\n");
+  const std::string device = (dev() / "parport0").string();
+  deviceScript_[device] = {EBUSY, EBUSY};  // then the printer service is stopped
+  auto port = MakeHostPort(Environment(false, true));
+
+  ASSERT_TRUE(port->Reach(0x378));
+  EXPECT_EQ(port->Reach(0x378)->reason, PortReason::Busy);
+  // Accesses between two operations do not try again: a transfer is thousands of them.
+  port->Write(0x378, 0x01);
+  EXPECT_EQ(port->Read(0x379), 0xFF);
+  EXPECT_EQ(deviceRequests_.size(), 2u);
+  EXPECT_EQ(LogLines(), 2);  // one line per failed attempt
+
+  EXPECT_EQ(port->Reach(0x378), std::nullopt);
+  EXPECT_EQ(port->Reach(0x378), std::nullopt);
+  EXPECT_EQ(deviceRequests_, std::vector<std::string>(3, device));  // opened once, then kept
+  port->Write(0x378, 0x02);
+  EXPECT_EQ(port->Read(0x379), 0x79);
+  EXPECT_EQ(deviceWrites_, (std::vector<std::pair<std::uint16_t, std::uint8_t>>{{0x378, 0x02}}));
+  EXPECT_EQ(LogLines(), 2);
+}
+
+TEST_F(FakeSystem, ACardTakenOutIsReportedLostThenLookedForAgain) {
+  AddPort("parport0", "53264\t53248\n");
+  const std::string device = (dev() / "parport0").string();
+  auto port = MakeHostPort(Environment(false, true));
+  ASSERT_EQ(port->Reach(0xD010), std::nullopt);
+
+  tree_.RemovePort("parport0");
+  const std::optional<PortProblem> lost = port->Reach(0xD010);
+  ASSERT_TRUE(lost);
+  EXPECT_EQ(lost->reason, PortReason::DeviceLost);
+  EXPECT_EQ(lost->device, device);
+  port->Write(0xD010, 0x01);  // the lost device was let go
+  EXPECT_TRUE(deviceWrites_.empty());
+  EXPECT_EQ(port->Reach(0xD010)->reason, PortReason::NoDevice);
+
+  AddPort("parport0", "53264\t53248\n");  // put back
+  EXPECT_EQ(port->Reach(0xD010), std::nullopt);
+  EXPECT_EQ(deviceRequests_.size(), 2u);
+}
+
+TEST_F(FakeSystem, DirectAccessIsNeverTriedOffTheLegacyAddresses) {
+  AddPort("parport0", "53264\t53248\n");
+  deviceScript_[(dev() / "parport0").string()] = {EACCES};
+  auto port = MakeHostPort(Environment(true, true));
+  EXPECT_EQ(port->Reach(0xD010)->reason, PortReason::PermissionDenied);
+  EXPECT_EQ(port->Reach(0xE000)->reason, PortReason::NoDevice);
+  EXPECT_TRUE(directRequests_.empty());
+  EXPECT_EQ(port->Reach(0x378), std::nullopt);  // no device there, and the process may do I/O
+  EXPECT_EQ(directRequests_, std::vector<std::uint16_t>{0x378});
 }
 
 }  // namespace
