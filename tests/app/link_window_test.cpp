@@ -11,9 +11,11 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
+#include <QWindow>
 #include <climits>
 
 #include "app/LampButton.h"
+#include "app/QtDialogHost.h"
 #include "app/TemplateControls.h"
 #include "app/WindowRules.h"
 #include "tests/support/WindowRig.h"
@@ -209,6 +211,27 @@ TEST(LinkWindowStart, MissingCounterIsReportedOnceBeforeTheWindowShows) {
   EXPECT_EQ(window.focusWidget(), ControlById(window, 1000));
 }
 
+TEST(LinkWindowStart, IsAnApplicationWindowOfFixedSizeWithOnlyACloseBox) {
+  WindowRig rig;
+  LinkWindow& window = rig.Shown();
+  EXPECT_EQ(window.windowType(), Qt::Window);  // not Qt::Dialog: a task bar button of its own
+  EXPECT_EQ(window.parentWidget(), nullptr);
+  ASSERT_NE(window.windowHandle(), nullptr);
+  EXPECT_EQ(window.windowHandle()->transientParent(), nullptr);
+  const Qt::WindowFlags flags = window.windowFlags();
+  EXPECT_TRUE(flags.testFlag(Qt::WindowTitleHint));
+  EXPECT_TRUE(flags.testFlag(Qt::WindowSystemMenuHint));
+  EXPECT_TRUE(flags.testFlag(Qt::WindowCloseButtonHint));
+  EXPECT_FALSE(flags.testFlag(Qt::WindowMinimizeButtonHint));
+  EXPECT_FALSE(flags.testFlag(Qt::WindowMaximizeButtonHint));
+  EXPECT_EQ(window.minimumSize(), window.maximumSize());
+  // The boxes it owns stay with it.
+  const auto box = MakeMessageBox(&window, "text", "title", MessageStyle::MB_OK);
+  box->winId();
+  ASSERT_NE(box->windowHandle(), nullptr);
+  EXPECT_EQ(box->windowHandle()->transientParent(), window.windowHandle());
+}
+
 TEST(LinkWindowStart, IconIsTheWindowIcon) {
   WindowRig rig;
   LinkWindow& window = rig.Window();
@@ -221,6 +244,58 @@ TEST(LinkWindowStart, IconIsTheWindowIcon) {
 }
 
 // ---- Ports ---------------------------------------------------------------------------------
+
+TEST(LinkWindowPorts, StartsOnWhatLpt1ReachesAndConfirmsTheRealAddress) {
+  WindowRig rig;
+  const PortTarget card = ParallelPortAt(0xD010);
+  rig.ports.table = AssignPorts(std::vector<PortTarget>{card});
+  LinkWindow& window = rig.Shown();
+  EXPECT_EQ(window.Port().DataPort, 0xD010u);
+  EXPECT_EQ(window.Port().StatusPort, 0xD011u);
+  EXPECT_TRUE(rig.dialogs.messages.empty());
+
+  Button(window, 1027)->click();  // LPT2 has no port of its own: its legacy address
+  Button(window, 1026)->click();
+  EXPECT_EQ(rig.dialogs.messages,
+            (std::vector<Message>{{"Interface Port set to LPT2 (0x278)", "Interface Port",
+                                   MessageStyle::MB_ICONINFORMATION},
+                                  {"Interface Port set to LPT1 (0xD010)", "Interface Port",
+                                   MessageStyle::MB_ICONINFORMATION}}));
+  rig.dialogs.messages.clear();
+  Button(window, 1000)->click();
+  EXPECT_EQ(rig.ports.reached, std::vector<std::uint16_t>{0xD010});
+  ASSERT_FALSE(rig.port.writes.empty());
+  for (const auto& write : rig.port.writes) EXPECT_EQ(write.first, 0xD010);
+  for (std::uint16_t read : rig.port.reads) EXPECT_EQ(read, 0xD011);
+}
+
+TEST(LinkWindowPorts, AnUnreachablePortIsExplainedOnceAndTheOperationStillRuns) {
+  WindowRig rig;
+  LinkWindow& window = rig.Shown();
+  const PortProblem busy{PortKind::ParallelPort, PortReason::Busy, "/dev/parport0", {}};
+  const PortProblem denied{
+      PortKind::ParallelPort, PortReason::PermissionDenied, "/dev/parport0", {}};
+  rig.ports.problems = {busy, busy, denied};
+  const Message timeout{"Serial Sync Timeout", "Transfer Status", MessageStyle::MB_ICONSTOP};
+  const Message busyBox{
+      "LPT1 (0x378) cannot be reached: " + WhyText(busy) + ". " + RemedyText(busy),
+      "Interface Port", MessageStyle::MB_ICONSTOP};
+
+  Button(window, 1000)->click();
+  EXPECT_EQ(rig.dialogs.messages, (std::vector<Message>{busyBox, timeout}));
+  EXPECT_EQ(rig.dialogs.messageOwners[0], &window);
+  Button(window, 1000)->click();  // still busy: the transfer's own outcome only
+  EXPECT_EQ(rig.dialogs.messages, (std::vector<Message>{busyBox, timeout, timeout}));
+
+  rig.dialogs.messages.clear();
+  Button(window, 1032)->click();  // the lead test, on a new reason
+  ASSERT_GE(rig.dialogs.messages.size(), 2u);
+  EXPECT_EQ(rig.dialogs.messages[0].text,
+            "LPT1 (0x378) cannot be reached: permission denied on /dev/parport0. Add your user to "
+            "group lp (sudo adduser $USER lp), then log out and in again.");
+  EXPECT_EQ(rig.dialogs.messages[1].title, "Test Link Status");
+  EXPECT_EQ(rig.ports.reached, (std::vector<std::uint16_t>{0x378, 0x378, 0x378}));
+}
 
 TEST(LinkWindowPorts, EachButtonSelectsItsPortAndConfirmsEveryTime) {
   const struct {
