@@ -1,6 +1,8 @@
 #include <array>
+#include <string>
 
 #include "resources/Artwork.h"
+#include "resources/PngFile.h"
 
 namespace fennow::art {
 
@@ -10,6 +12,15 @@ std::vector<ArtFile> MakeArtFiles() {
   files.push_back({"icon128.ico", EncodeIco(icons, IconPalette())});
   files.push_back({"bitmap131.bmp", EncodeBmp(DrawIdlePicture(), IdlePalette())});
   files.push_back({"bitmap134.bmp", EncodeBmp(DrawAboutPicture(), AboutPalette())});
+  return files;
+}
+
+std::vector<ArtFile> MakeThemeIconFiles() {
+  std::vector<ArtFile> files;
+  for (int size : ThemeIconSizes()) {
+    files.push_back(
+        {"icon-" + std::to_string(size) + ".png", EncodePng(DrawThemeIcon(size), IconPalette())});
+  }
   return files;
 }
 

@@ -15,6 +15,12 @@ namespace fennow::art {
 std::vector<Rgb> IconPalette();
 Canvas DrawIcon(int size);
 
+// The icon at the sizes a desktop's icon theme asks for (16, 32, 48, 64, 128 and 256 pixels),
+// each the 16 or 32 pixel art enlarged by a whole factor, so that no pixel is blurred or
+// redrawn. Other sizes throw std::invalid_argument.
+std::span<const int> ThemeIconSizes();
+Canvas DrawThemeIcon(int size);
+
 // The 32 x 32 icon art as rows of symbols, reused by the larger pictures. The handheld itself
 // fills columns 0 to kHandheldWidth - 1; the lead and plug are to its right.
 std::span<const std::string_view> HandheldArt();
@@ -36,5 +42,9 @@ struct ArtFile {
 
 // Every file the program embeds, encoded and named as it is built into the binary.
 std::vector<ArtFile> MakeArtFiles();
+
+// The icon theme's PNG files, "icon-16.png" to "icon-256.png", which are installed beside the
+// program rather than embedded in it.
+std::vector<ArtFile> MakeThemeIconFiles();
 
 }  // namespace fennow::art

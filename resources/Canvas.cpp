@@ -87,4 +87,14 @@ void Canvas::Paint(int x, int y, std::span<const std::string_view> rows,
   }
 }
 
+Canvas ScaledUp(const Canvas& image, int factor) {
+  if (factor < 1)
+    throw std::invalid_argument("a picture is enlarged by a whole factor of 1 or more");
+  Canvas scaled(image.width() * factor, image.height() * factor, 0);
+  for (int y = 0; y < scaled.height(); ++y) {
+    for (int x = 0; x < scaled.width(); ++x) scaled.Set(x, y, image.At(x / factor, y / factor));
+  }
+  return scaled;
+}
+
 }  // namespace fennow::art

@@ -41,4 +41,8 @@ class Canvas {
   std::vector<std::uint8_t> pixels_;
 };
 
+// Each pixel made a factor x factor block: pixel art enlarged without blurring. A factor below 1
+// throws std::invalid_argument.
+Canvas ScaledUp(const Canvas& image, int factor);
+
 }  // namespace fennow::art

@@ -1,4 +1,6 @@
+#include <array>
 #include <stdexcept>
+#include <string>
 
 #include "resources/Artwork.h"
 
@@ -152,6 +154,37 @@ Canvas DrawIcon(int size) {
     icon.Paint(0, 0, kArt32, inks);
   }
   return icon;
+}
+
+namespace {
+
+struct ThemeIcon {
+  int size;
+  int artSize;  // 16 or 32: the drawing it is enlarged from
+};
+
+// Each size from the larger drawing that divides it: 48 is the 16 pixel art three times over.
+constexpr std::array<ThemeIcon, 6> kThemeIcons{{
+    {16, 16},
+    {32, 32},
+    {48, 16},
+    {64, 32},
+    {128, 32},
+    {256, 32},
+}};
+constexpr std::array<int, 6> kThemeIconSizes{16, 32, 48, 64, 128, 256};
+
+}  // namespace
+
+std::span<const int> ThemeIconSizes() {
+  return kThemeIconSizes;
+}
+
+Canvas DrawThemeIcon(int size) {
+  for (const ThemeIcon& icon : kThemeIcons) {
+    if (icon.size == size) return ScaledUp(DrawIcon(icon.artSize), size / icon.artSize);
+  }
+  throw std::invalid_argument("the icon theme has no size " + std::to_string(size));
 }
 
 std::vector<Rgb> AboutPalette() {

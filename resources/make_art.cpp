@@ -1,10 +1,13 @@
 // Draws the program's icon and pictures and writes them, as the files that get built into the
-// program, to the folder named on the command line.
+// program and the icon theme's files that are installed beside it, to the folder named on the
+// command line.
 
 #include <exception>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <utility>
+#include <vector>
 
 #include "resources/Artwork.h"
 
@@ -16,7 +19,11 @@ int main(int argc, char** argv) {
   try {
     const std::filesystem::path folder = argv[1];
     std::filesystem::create_directories(folder);
-    for (const fennow::art::ArtFile& file : fennow::art::MakeArtFiles()) {
+    std::vector<fennow::art::ArtFile> files = fennow::art::MakeArtFiles();
+    for (fennow::art::ArtFile& icon : fennow::art::MakeThemeIconFiles()) {
+      files.push_back(std::move(icon));
+    }
+    for (const fennow::art::ArtFile& file : files) {
       const std::filesystem::path path = folder / file.name;
       std::ofstream out(path, std::ios::binary | std::ios::trunc);
       out.write(reinterpret_cast<const char*>(file.bytes.data()),

@@ -10,6 +10,7 @@
 
 #include "app/Templates.h"
 #include "resources/Artwork.h"
+#include "resources/PngFile.h"
 #include "tests/support/WindowRig.h"
 
 namespace fennow::test {
@@ -99,6 +100,66 @@ TEST_F(QtResources, IconOffersBothSizesWithTransparentEdges) {
     ExpectSamePixels(image, art::DrawIcon(side), art::IconPalette());
     EXPECT_EQ(qAlpha(image.pixel(side - 1, 0)), 0);  // the desktop shows round the case
     EXPECT_EQ(qAlpha(image.pixel(side / 2, side / 2)), 255);
+  }
+}
+
+// Qt's PNG reader checks every chunk's CRC and zlib's Adler-32, so a wrong check value, a bad
+// stored block or a wrong row length shows as a null image or wrong pixels.
+TEST_F(QtResources, QtReadsThePngEncodersFilesPixelForPixel) {
+  std::vector<art::Rgb> full(255);
+  for (std::size_t i = 0; i < full.size(); ++i) {
+    full[i] = {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(255 - i),
+               static_cast<std::uint8_t>(i * 7)};
+  }
+  // Larger than one stored block (65535 bytes), with every colour and clear pixels.
+  art::Canvas big(300, 260, 0);
+  for (int y = 0; y < big.height(); ++y) {
+    for (int x = 0; x < big.width(); ++x) {
+      const int v = (x * 31 + y * 17) % 257;
+      big.Set(x, y, v == 256 ? art::kClear : static_cast<std::uint8_t>(v % 255));
+    }
+  }
+  art::Canvas small(3, 2, 1);
+  small.Set(2, 0, art::kClear);
+  const struct {
+    const char* what;
+    art::Canvas image;
+    std::vector<art::Rgb> palette;
+  } cases[] = {
+      {"one opaque pixel", art::Canvas(1, 1, 0), {{10, 20, 30}}},
+      {"odd size with a clear pixel", small, {{0, 0, 0}, {200, 100, 50}}},
+      {"several blocks, a full palette", big, full},
+      {"the 32 pixel icon", art::DrawIcon(32), art::IconPalette()},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const art::Bytes file = art::EncodePng(c.image, c.palette);
+    const QImage image = QImage::fromData(reinterpret_cast<const uchar*>(file.data()),
+                                          static_cast<int>(file.size()), "PNG");
+    ASSERT_FALSE(image.isNull());
+    ExpectSamePixels(image.convertToFormat(QImage::Format_ARGB32), c.image, c.palette);
+  }
+}
+
+// The icon theme's files as built: each size is the 16 or 32 pixel art enlarged by a whole
+// factor, every pixel a sharp block of the drawing.
+TEST_F(QtResources, ThemeIconsAreTheArtEnlargedByWholeFactors) {
+  const struct {
+    int size;
+    int artSize;
+  } cases[] = {{16, 16}, {32, 32}, {48, 16}, {64, 32}, {128, 32}, {256, 32}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.size);
+    const QString path = QStringLiteral(FENNOW_ART_DIR "/icon-%1.png").arg(c.size);
+    const QImage image(path, "PNG");
+    ASSERT_FALSE(image.isNull()) << path.toStdString();
+    const art::Canvas art = art::DrawIcon(c.artSize);
+    const int factor = c.size / c.artSize;
+    art::Canvas expected(c.size, c.size, 0);
+    for (int y = 0; y < c.size; ++y) {
+      for (int x = 0; x < c.size; ++x) expected.Set(x, y, art.At(x / factor, y / factor));
+    }
+    ExpectSamePixels(image.convertToFormat(QImage::Format_ARGB32), expected, art::IconPalette());
   }
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "resources/ImageFiles.h"
+#include "resources/PngFile.h"
 #include "tests/support/Files.h"
 
 namespace fennow::test {
@@ -124,6 +125,38 @@ TEST(Encoders, RejectWhatTheFormatCannotHold) {
   EXPECT_THROW(art::EncodeIco(tooBig, Greys(16)), std::invalid_argument);
   EXPECT_THROW(art::EncodeIco(std::span<const Canvas>(), Greys(16)), std::invalid_argument);
   EXPECT_NO_THROW(art::EncodeIco(icon, Greys(2)));
+}
+
+TEST(PngChecks, MatchTheFormatsPublishedCheckValues) {
+  const std::string digits = "123456789";
+  const std::string word = "Wikipedia";
+  const art::Bytes digitBytes(digits.begin(), digits.end());
+  const art::Bytes wordBytes(word.begin(), word.end());
+  EXPECT_EQ(art::Crc32(digitBytes), 0xCBF43926u);
+  EXPECT_EQ(art::Adler32(wordBytes), 0x11E60398u);
+  EXPECT_EQ(art::Crc32({}), 0u);
+  EXPECT_EQ(art::Adler32({}), 1u);
+}
+
+TEST(EncodePng, RejectsWhatAPaletteCannotHold) {
+  const art::Canvas clear(1, 1, art::kClear);
+  EXPECT_NO_THROW(art::EncodePng(clear, Greys(255)));  // 255 colours and the clear one
+  EXPECT_THROW(art::EncodePng(clear, Greys(256)), std::invalid_argument);
+  EXPECT_THROW(art::EncodePng(art::Canvas(1, 1, 2), Greys(2)), std::invalid_argument);
+  EXPECT_THROW(art::EncodePng(art::Canvas(1, 1, 0), {}), std::invalid_argument);
+}
+
+TEST(ScaledUp, MakesEachPixelASquareBlock) {
+  art::Canvas image(2, 1, 0);
+  image.Set(1, 0, art::kClear);
+  const art::Canvas scaled = art::ScaledUp(image, 3);
+  ASSERT_EQ(scaled.width(), 6);
+  ASSERT_EQ(scaled.height(), 3);
+  for (int y = 0; y < 3; ++y) {
+    for (int x = 0; x < 6; ++x) EXPECT_EQ(scaled.At(x, y), x < 3 ? 0 : art::kClear) << x << y;
+  }
+  EXPECT_EQ(art::ScaledUp(image, 1), image);
+  EXPECT_THROW(art::ScaledUp(image, 0), std::invalid_argument);
 }
 
 }  // namespace
