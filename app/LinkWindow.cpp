@@ -205,6 +205,7 @@ void LinkWindow::ShowCapture() {
   if (picture_ == nullptr) return;
   picture_->setPixmap(QPixmap::fromImage(CapturePreview(capture_, idlePicture_)));
 }
+
 void LinkWindow::Choose(PortChoice choice) {
   // The ports are looked up afresh, so a card or driver that arrived since is offered too.
   chosen_ = {choice, SelectPort(link_.port, choice, platform_.ports.Ports(), *this)};

@@ -57,7 +57,6 @@ class LinkWindow final : public QDialog, public WindowServices {
   DialogBaseUnits BaseUnits() const { return units_; }
 
   const LinkPort& Port() const { return link_.port; }
-  const ChosenPort& Chosen() const { return chosen_; }
   const CaptureStore& Capture() const { return capture_; }
   const std::string& LastSavePath() const { return SavePath; }
   const QIcon& Icon() const { return WindowIcon; }
