@@ -2,8 +2,10 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
+#include "link/LineScript.h"
 #include "link/PortIo.h"
 
 namespace fennow {
@@ -59,7 +61,15 @@ class LinkLines {
   void Put(std::uint32_t lines, bool high) { high ? Set(lines) : Clear(lines); }
 
   // Reads the status register afresh and tests one of its lines.
-  bool Read(std::uint32_t line);
+  bool Read(std::uint32_t line) { return (ReadStatus() & line) != 0; }
+  // Reads the whole status register afresh.
+  std::uint8_t ReadStatus();
+
+  // Hands the whole script to a port that takes scripts (PortIo::RunScript); OutputLatch then
+  // stands as the script leaves it. False, with nothing done, when the port declines.
+  bool RunWhole(const LineScript& script, LineSamples& samples);
+  // Why the port stopped working during the run; empty while it works.
+  std::string LostReason() const { return io_.LostReason(); }
 
  private:
   LinkPort& port_;
