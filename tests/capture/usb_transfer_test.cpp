@@ -2,6 +2,7 @@
 
 #include <array>
 #include <functional>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -37,6 +38,10 @@ struct RoundTripCase {
   bool screen;
   bool shortReads;
 };
+
+void PrintTo(const RoundTripCase& c, std::ostream* out) {
+  *out << c.name;
+}
 
 class UsbRoundTrip : public ::testing::TestWithParam<RoundTripCase> {};
 
@@ -160,6 +165,10 @@ struct UsbLeadCase {
   bool passes;
 };
 
+void PrintTo(const UsbLeadCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
 class UsbLead : public ::testing::TestWithParam<UsbLeadCase> {};
 
 TEST_P(UsbLead, ALoopBetweenTwoPinsPassesAndAnythingElseFails) {
@@ -254,6 +263,10 @@ FakeFtdiFaults FailWrite(int write) {
 constexpr const char* kUnplugged =
     "Interface Port Lost: USB FT232R FN000001 was unplugged (usb bulk read failed: "
     "LIBUSB_ERROR_NO_DEVICE)";
+
+void PrintTo(const LostCase& c, std::ostream* out) {
+  *out << c.name;
+}
 
 class UsbLost : public ::testing::TestWithParam<LostCase> {};
 

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,10 @@ struct RefusalCase {
   ChipError expected;
   std::vector<std::string> said;  // what the reason must mention
 };
+
+void PrintTo(const RefusalCase& c, std::ostream* out) {
+  *out << c.name;
+}
 
 class UsbRefusal : public ::testing::TestWithParam<RefusalCase> {};
 
@@ -156,6 +161,10 @@ struct LossCase {
   std::function<void(FakeFtdiAdapter&)> strike;  // what goes wrong, once the Game Boy is found
   std::string lost;                              // the reason the port then gives
 };
+
+void PrintTo(const LossCase& c, std::ostream* out) {
+  *out << c.name;
+}
 
 class UsbLoss : public ::testing::TestWithParam<LossCase> {};
 

@@ -4,6 +4,7 @@
 #include <array>
 #include <functional>
 #include <limits>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,10 @@ struct PinCase {
   std::uint8_t inputs;  // pins read back
   std::uint8_t status;  // status register the link sees
 };
+
+void PrintTo(const PinCase& c, std::ostream* out) {
+  *out << c.name;
+}
 
 class PinMapCase : public ::testing::TestWithParam<PinCase> {};
 
@@ -103,6 +108,10 @@ struct UsbExchangeCase {
   std::uint8_t gameBoySends;
 };
 
+void PrintTo(const UsbExchangeCase& c, std::ostream* out) {
+  *out << "out " << int{c.out} << ", Game Boy sends " << int{c.gameBoySends};
+}
+
 class UsbExchange : public ::testing::TestWithParam<UsbExchangeCase> {};
 
 TEST_P(UsbExchange, CarriesBothDirectionsInOneRoundTrip) {
@@ -161,6 +170,10 @@ struct PhaseCase {
   double updatesPerRate;  // how fast the simulated chip really is
   bool withinAssumption;  // no faster than the adapter assumes its chip can be
 };
+
+void PrintTo(const PhaseCase& c, std::ostream* out) {
+  *out << c.name;
+}
 
 class UsbPhases : public ::testing::TestWithParam<PhaseCase> {};
 
