@@ -1,6 +1,7 @@
 #include "link/FtdiPort.h"
 
 #include <algorithm>
+#include <functional>
 #include <span>
 #include <string_view>
 #include <utility>
@@ -121,10 +122,16 @@ class FtdiPort final : public PortIo {
 };
 
 ChipResult FtdiPort::Start() {
-  for (const ChipResult& step : {chip_->SetLatencyTimer(kLatencyTimerMs),
-                                 chip_->SetBitMode(UsbOutputPins(), BitMode::SyncBitBang),
-                                 chip_->SetRate(model_.rate), chip_->DiscardReadBuffer()}) {
-    if (!step.ok()) return step;
+  // In this order: libftdi scales the rate only once bit-bang mode is on, and the mode change
+  // may leave stale bytes behind.
+  const std::array<std::function<ChipResult()>, 4> steps{
+      [this] { return chip_->SetLatencyTimer(kLatencyTimerMs); },
+      [this] { return chip_->SetBitMode(UsbOutputPins(), BitMode::SyncBitBang); },
+      [this] { return chip_->SetRate(model_.rate); },
+      [this] { return chip_->DiscardReadBuffer(); },
+  };
+  for (const auto& step : steps) {
+    if (ChipResult result = step(); !result.ok()) return result;
   }
   PinBatch batch{{PinsForData(data_)}, {}};
   LineSamples none;
@@ -194,15 +201,15 @@ bool FtdiPort::RunScript(const LineScript& script, const LinkPort& port, LineSam
     }
   }
   hold();
-  // A sample at the very end is read back with one more copy of the pins as they stand.
-  if (!batch.sampleAt.empty() && batch.sampleAt.back() == batch.out.size()) {
-    batch.out.push_back(pins);
-  }
   Flush(batch, samples);
   return true;
 }
 
 void FtdiPort::Flush(PinBatch& batch, LineSamples& samples) {
+  // A sample after the last byte is read back with one more copy of the pins as they stand.
+  if (!batch.sampleAt.empty() && batch.sampleAt.back() >= batch.out.size()) {
+    batch.out.push_back(PinsForData(data_));
+  }
   if (lost_.empty() && !batch.out.empty()) {
     // Filled up to whole packets with the pins as they stand: the reply then leaves the chip at
     // once instead of when the latency timer runs out.

@@ -247,5 +247,23 @@ TEST(UsbAccess, ALongScriptIsSplitIntoRoundTripsTheChipCanHold) {
   EXPECT_EQ(rig.link.port.OutputLatch, LoopDrive);  // step 39 drives it high
 }
 
+// Samples either side of a pause the host times: each is read from the pins as they stand then,
+// also on an FT232H, whose round trips are not filled up to whole packets.
+class UsbPause : public ::testing::TestWithParam<std::uint16_t> {};
+
+TEST_P(UsbPause, ASampleJustBeforeAPauseIsReadBeforeIt) {
+  FakeAdapterSetup setup;
+  setup.product = GetParam();
+  UsbRig rig(setup);
+  ASSERT_TRUE(rig.opened.port) << rig.opened.reason;
+  rig.gameBoy.SetConnection(Connection::StuckSet);
+  LineScript script;
+  script.Set(LoopDrive).Wait(kHalfBitUs).Sample().WaitMs(5).Clear(LoopDrive).Sample();
+  EXPECT_EQ(rig.link.Run(script), (LineSamples{0x3F | LinkDataIn, 0x3F | LinkDataIn | LoopSense}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Chips, UsbPause, ::testing::Values(0x6001, 0x6014),
+                         [](const auto& tp) { return UsbChipOf(tp.param)->name; });
+
 }  // namespace
 }  // namespace fennow
