@@ -35,8 +35,9 @@ bool TestLink(LinkSession& link, WindowServices& ui) {
                  MessageStyle::MB_ICONINFORMATION);
 
   LineScript script;
-  for (const LoopStep& step : kSteps)
+  for (const LoopStep& step : kSteps) {
     script.Change(step.set, step.clear).WaitMs(step.settleMs).Sample();
+  }
   script.Clear(kAllOutputs);
   const LineSamples sense = link.Run(script);
 

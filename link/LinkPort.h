@@ -58,11 +58,8 @@ class LinkLines {
   void Change(std::uint32_t set, std::uint32_t clear);
   void Set(std::uint32_t lines) { Change(lines, 0); }
   void Clear(std::uint32_t lines) { Change(0, lines); }
-  void Put(std::uint32_t lines, bool high) { high ? Set(lines) : Clear(lines); }
 
-  // Reads the status register afresh and tests one of its lines.
-  bool Read(std::uint32_t line) { return (ReadStatus() & line) != 0; }
-  // Reads the whole status register afresh.
+  // Reads the status register afresh.
   std::uint8_t ReadStatus();
 
   // Hands the whole script to a port that takes scripts (PortIo::RunScript); OutputLatch then

@@ -19,16 +19,24 @@
 namespace fennow {
 namespace {
 
+bool Reads(LinkSession& link, std::uint32_t line) {
+  return (link.lines.ReadStatus() & line) != 0;
+}
+
 std::uint8_t ExchangeOneCallAtATime(LinkSession& link, std::uint8_t out) {
   std::uint8_t received = 0;
   link.lines.Clear(LinkDataOut | LinkClock);
   for (int bit = 7; bit >= 0; --bit) {
     const auto mask = static_cast<std::uint8_t>(1u << bit);
-    link.lines.Put(LinkDataOut, (out & mask) != 0);
+    if ((out & mask) != 0) {
+      link.lines.Set(LinkDataOut);
+    } else {
+      link.lines.Clear(LinkDataOut);
+    }
     link.delay.DelayMicroseconds(kHalfBitUs);
     link.lines.Set(LinkClock);
     link.delay.DelayMicroseconds(kHalfBitUs);
-    if (link.lines.Read(LinkDataIn)) received |= mask;
+    if (Reads(link, LinkDataIn)) received |= mask;
     link.lines.Clear(LinkClock);
   }
   link.lines.Clear(LinkDataOut);
@@ -45,7 +53,7 @@ bool SyncOneCallAtATime(LinkSession& link) {
     link.lines.Set(LinkClock);
     link.delay.DelayMicroseconds(kHalfBitUs);
     shifted = static_cast<std::uint8_t>(shifted << 1);
-    if (link.lines.Read(LinkDataIn)) shifted |= 1u;
+    if (Reads(link, LinkDataIn)) shifted |= 1u;
     if (shifted == kSyncByte) done = true;
     if (--countdown == 0) done = true;
     link.lines.Clear(LinkClock);
@@ -59,16 +67,16 @@ bool LeadLinesOneCallAtATime(LinkSession& link) {
   bool fault = false;
   link.lines.Change(0, kAll);
   link.delay.DelayMilliseconds(kLeadFirstSettleMs);
-  if (!link.lines.Read(LoopSense)) fault = true;
+  if (!Reads(link, LoopSense)) fault = true;
   link.lines.Change(LoopDrive, 0);
   link.delay.DelayMilliseconds(kLeadSettleMs);
-  if (link.lines.Read(LoopSense)) fault = true;
+  if (Reads(link, LoopSense)) fault = true;
   link.lines.Change(0, LoopDrive);
   link.delay.DelayMilliseconds(kLeadSettleMs);
-  if (!link.lines.Read(LoopSense)) fault = true;
+  if (!Reads(link, LoopSense)) fault = true;
   link.lines.Change(LoopDrive, 0);
   link.delay.DelayMilliseconds(kLeadSettleMs);
-  if (link.lines.Read(LoopSense)) fault = true;
+  if (Reads(link, LoopSense)) fault = true;
   link.lines.Clear(kAll);
   return !fault;
 }
