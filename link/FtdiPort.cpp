@@ -1,10 +1,13 @@
 #include "link/FtdiPort.h"
 
 #include <algorithm>
+#include <array>
 #include <functional>
 #include <span>
+#include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "link/Delay.h"
 
@@ -102,7 +105,8 @@ class FtdiPort final : public PortIo {
   // Puts the batch on the pins and appends the status of each of its samples. After it returns
   // every byte of the batch has been put out: its reply has come back.
   void Flush(PinBatch& batch, LineSamples& samples);
-  bool RoundTrip(std::span<const std::uint8_t> out, std::span<std::uint8_t> back);
+  // Writes `out` and reads as many bytes back; a failure loses the port.
+  void RoundTrip(std::span<const std::uint8_t> out, std::span<std::uint8_t> back);
   void Lose(const ChipResult& failure) {
     if (!lost_.empty()) return;
     lostCause_ = failure;
@@ -231,28 +235,27 @@ void FtdiPort::Flush(PinBatch& batch, LineSamples& samples) {
   samples.insert(samples.end(), batch.sampleAt.size(), std::uint8_t{0xFF});
 }
 
-bool FtdiPort::RoundTrip(std::span<const std::uint8_t> out, std::span<std::uint8_t> back) {
+void FtdiPort::RoundTrip(std::span<const std::uint8_t> out, std::span<std::uint8_t> back) {
   const ChipResult written = chip_->Write(out);
   if (!written.ok()) {
     Lose(written);
-    return false;
+    return;
   }
   std::size_t got = 0;
   for (int empty = 0; got < back.size();) {
     const ChipResult read = chip_->Read(back.subspan(got));
     if (!read.ok()) {
       Lose(read);
-      return false;
+      return;
     }
     if (read.count > 0) {
       got += static_cast<std::size_t>(read.count);
       empty = 0;
     } else if (++empty >= kMaxEmptyReads) {
       Lose({ChipError::IoError, "no reply to " + std::to_string(out.size()) + " bytes"});
-      return false;
+      return;
     }
   }
-  return true;
 }
 
 }  // namespace
