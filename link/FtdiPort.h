@@ -63,12 +63,15 @@ struct UsbChipModel {
   const char* name;
   int rate;
   std::int64_t fastestUpdatesPerSecond;
-  int maxOutstanding;  // bytes written and not yet read back: the chip stalls beyond its FIFO
+  // Bytes written and not yet read back, at most: the chip stalls when it has no room for the
+  // readings, and drivers of the FT232R keep to 128. The FT232H's buffers hold 1 KiB; half of
+  // that still takes a whole high-speed packet.
+  int maxOutstanding;
 };
 
 inline constexpr std::array<UsbChipModel, 2> kUsbChips{{
     {0x6001, "FT232R", 46'875, 3'000'000, 128},
-    {0x6014, "FT232H", 37'500, 3'000'000, 128},
+    {0x6014, "FT232H", 37'500, 3'000'000, 512},
 }};
 
 const UsbChipModel* UsbChipOf(std::uint16_t product);

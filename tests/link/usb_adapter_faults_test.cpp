@@ -247,23 +247,41 @@ TEST(UsbAccess, ALongScriptIsSplitIntoRoundTripsTheChipCanHold) {
   EXPECT_EQ(rig.link.port.OutputLatch, LoopDrive);  // step 39 drives it high
 }
 
-// Samples either side of a pause the host times: each is read from the pins as they stand then,
-// also on an FT232H, whose round trips are not filled up to whole packets.
-class UsbPause : public ::testing::TestWithParam<std::uint16_t> {};
+struct PauseCase {
+  const char* name;
+  std::uint16_t product;
+  std::uint32_t alsoRaised;  // lines raised before the drive, to move the sample in the batch
+};
 
+void PrintTo(const PauseCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
+class UsbPause : public ::testing::TestWithParam<PauseCase> {};
+
+// Samples either side of a pause the host times: each is read from the pins as they stand then,
+// also when the first falls right after a whole packet, where no filling-up adds a byte after it.
 TEST_P(UsbPause, ASampleJustBeforeAPauseIsReadBeforeIt) {
   FakeAdapterSetup setup;
-  setup.product = GetParam();
+  setup.product = GetParam().product;
   UsbRig rig(setup);
   ASSERT_TRUE(rig.opened.port) << rig.opened.reason;
   rig.gameBoy.SetConnection(Connection::StuckSet);
   LineScript script;
-  script.Set(LoopDrive).Wait(kHalfBitUs).Sample().WaitMs(5).Clear(LoopDrive).Sample();
+  for (std::uint32_t line : {LinkClock, LinkDataOut}) {
+    if ((GetParam().alsoRaised & line) != 0) script.Set(line);
+  }
+  // 20 us: 60 updates after the drive, so after two lines more the sample falls at update 62
+  script.Set(LoopDrive).Wait(20).Sample().WaitMs(5).Clear(LoopDrive).Sample();
   EXPECT_EQ(rig.link.Run(script), (LineSamples{0x3F | LinkDataIn, 0x3F | LinkDataIn | LoopSense}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Chips, UsbPause, ::testing::Values(0x6001, 0x6014),
-                         [](const auto& tp) { return UsbChipOf(tp.param)->name; });
+INSTANTIATE_TEST_SUITE_P(Chips, UsbPause,
+                         ::testing::Values(PauseCase{"FT232R", 0x6001, 0},
+                                           PauseCase{"FT232RSampleAfterAWholePacket", 0x6001,
+                                                     LinkClock | LinkDataOut},
+                                           PauseCase{"FT232H", 0x6014, 0}),
+                         [](const auto& tp) { return std::string(tp.param.name); });
 
 }  // namespace
 }  // namespace fennow
