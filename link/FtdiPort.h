@@ -64,8 +64,8 @@ struct UsbChipModel {
   int rate;
   std::int64_t fastestUpdatesPerSecond;
   // Bytes written and not yet read back, at most: the chip stalls when it has no room for the
-  // readings, and drivers of the FT232R keep to 128. The FT232H's buffers hold 1 KiB; half of
-  // that still takes a whole high-speed packet.
+  // readings, and drivers of the FT232R keep to 128. The FT232H's buffers are said to hold 1 KiB;
+  // half of that still takes a whole high-speed packet.
   int maxOutstanding;
 };
 
