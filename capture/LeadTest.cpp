@@ -34,13 +34,17 @@ bool TestLink(LinkSession& link, WindowServices& ui) {
   ui.ShowMessage("Plug Gameboy Link Lead into PC.\nDisconnect Lead From Gameboy", kStatusTitle,
                  MessageStyle::MB_ICONINFORMATION);
 
-  bool fault = false;
+  LineScript script;
   for (const LoopStep& step : kSteps) {
-    link.lines.Change(step.set, step.clear);
-    link.delay.DelayMilliseconds(step.settleMs);
-    if (link.lines.Read(LoopSense) != step.expectedSense) fault = true;
+    script.Change(step.set, step.clear).WaitMs(step.settleMs).Sample();
   }
-  link.lines.Clear(kAllOutputs);
+  script.Clear(kAllOutputs);
+  const LineSamples sense = link.Run(script);
+
+  bool fault = false;
+  for (std::size_t i = 0; i < kSteps.size(); ++i) {
+    if (((sense[i] & LoopSense) != 0) != kSteps[i].expectedSense) fault = true;
+  }
 
   if (fault) {
     ui.ShowMessage("No Loop Back Detected", kStatusTitle, MessageStyle::MB_ICONSTOP);

@@ -11,6 +11,11 @@ namespace {
 
 constexpr const char* kTitle = "Transfer Status";
 
+// A port that can vanish (a USB adapter) is asked after every byte, beside the key poll.
+bool PortLost(const LinkSession& link) {
+  return !link.lines.LostReason().empty();
+}
+
 // Runs the request loop; on success the Game Boy has answered 'W' to our 'G'.
 TransferStatus Request(LinkSession& link, WindowServices& ui) {
   std::uint8_t reply = 0;  // anything but 'W' until a reply arrives
@@ -24,6 +29,7 @@ TransferStatus Request(LinkSession& link, WindowServices& ui) {
     if (ui.KeyPressed()) status = TransferStatus::KeyExit;
     // The sixth attempt only ever ends the transfer, whatever it brought.
     if (attempt == kMaxRequestAttempts - 1) status = TransferStatus::SyncTimeout;
+    if (PortLost(link)) status = TransferStatus::PortLost;
     if (status != TransferStatus::Success) return status;
     if (reply == kReadyReply) return TransferStatus::Success;
   }
@@ -42,6 +48,7 @@ TransferStatus ReceiveScreen(LinkSession& link, WindowServices& ui, CaptureStore
     for (int c = 0; c < kTileColumns; ++c) {
       for (int l = 0; l < kTileSide; ++l) {
         const std::uint8_t b = ReceiveByte(link);
+        if (PortLost(link)) return TransferStatus::PortLost;  // b never came: keep the slot
         store.CaptureBuffer[static_cast<std::size_t>(ScreenSlot(kTileSide * r + l, c))] = b ^ 0xFF;
         if (ui.KeyPressed()) {
           ui.SetProgress(kProgressPerTileRow * kTileRows);
@@ -58,7 +65,9 @@ TransferStatus ReceiveScreen(LinkSession& link, WindowServices& ui, CaptureStore
 TransferStatus ReceiveData(LinkSession& link, WindowServices& ui, CaptureStore& store) {
   ui.SetLamp(Lamp::DataLamp, true);
   for (int j = 0; j < kDataBytes; ++j) {
-    store.CaptureBuffer[static_cast<std::size_t>(j)] = ReceiveByte(link);
+    const std::uint8_t b = ReceiveByte(link);
+    if (PortLost(link)) return TransferStatus::PortLost;  // b never came: keep the slot
+    store.CaptureBuffer[static_cast<std::size_t>(j)] = b;
     if (ui.KeyPressed()) {
       ui.SetProgress(kDataBytes / kDataBytesPerProgressStep);
       return TransferStatus::KeyExit;
@@ -69,12 +78,14 @@ TransferStatus ReceiveData(LinkSession& link, WindowServices& ui, CaptureStore& 
   return TransferStatus::Success;
 }
 
-const char* FailureText(TransferStatus status) {
+std::string FailureText(TransferStatus status, const LinkSession& link) {
   switch (status) {
     case TransferStatus::SyncTimeout:
       return "Serial Sync Timeout";
     case TransferStatus::KeyExit:
       return "Key Exit";
+    case TransferStatus::PortLost:
+      return "Interface Port Lost: " + link.lines.LostReason();
     default:
       return "Serial Acknowledge Error";
   }
@@ -94,7 +105,9 @@ TransferStatus StartTransfer(LinkSession& link, WindowServices& ui, CaptureStore
     link.delay.DelayMilliseconds(kBeforeModeMs);
     mode = ExchangeByte(link, kIdleByte);
     link.delay.DelayMilliseconds(kAfterModeMs);
-    if (mode == kModeScreen) {
+    if (PortLost(link)) {
+      status = TransferStatus::PortLost;
+    } else if (mode == kModeScreen) {
       status = ReceiveScreen(link, ui, store);
     } else if (mode == kModeData) {
       status = ReceiveData(link, ui, store);
@@ -103,7 +116,7 @@ TransferStatus StartTransfer(LinkSession& link, WindowServices& ui, CaptureStore
     }
   }
   if (status != TransferStatus::Success)
-    ui.ShowMessage(FailureText(status), kTitle, MessageStyle::MB_ICONSTOP);
+    ui.ShowMessage(FailureText(status, link), kTitle, MessageStyle::MB_ICONSTOP);
 
   ui.SetProgress(0);
   ui.SetLamp(Lamp::SyncLamp, false);

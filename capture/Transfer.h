@@ -6,8 +6,15 @@
 
 namespace fennow {
 
-// How a transfer ended, with the values it has always been reported by.
-enum class TransferStatus { Success = 0, SyncTimeout = 1, KeyExit = 2, AcknowledgeError = 3 };
+// How a transfer ended, with the values it has always been reported by. PortLost: the port itself
+// went away during the transfer (a USB adapter unplugged); the message names the cause.
+enum class TransferStatus {
+  Success = 0,
+  SyncTimeout = 1,
+  KeyExit = 2,
+  AcknowledgeError = 3,
+  PortLost = 4,
+};
 
 // Synchronises, asks the Game Boy for a transfer and receives the screen or data block it sends
 // into the store, showing the way on the lamps and the bar and the outcome in a message.

@@ -17,8 +17,7 @@ void Delay::DelayMicroseconds(std::int32_t n) {
 }
 
 void Delay::DelayMilliseconds(std::int32_t n) {
-  // Wraps like the 32-bit product it stands for, without signed overflow.
-  DelayMicroseconds(static_cast<std::int32_t>(static_cast<std::uint32_t>(n) * 1000u));
+  DelayMicroseconds(MillisecondsAsMicroseconds(n));
 }
 
 void CheckTimer(Counter& counter, WindowServices& ui) {

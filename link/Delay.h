@@ -8,6 +8,11 @@ namespace fennow {
 
 class WindowServices;
 
+// n milliseconds as microseconds, the product taken in 32-bit arithmetic and wrapping like it.
+constexpr std::int32_t MillisecondsAsMicroseconds(std::int32_t ms) {
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(ms) * 1000u);
+}
+
 // Busy-waits on the counter. Nothing here sleeps or yields: the 2 us half-bits of the link
 // would otherwise stretch to the scheduler's tick.
 class Delay {

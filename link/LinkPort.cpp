@@ -22,13 +22,19 @@ PortTarget SelectPort(LinkPort& port, PortChoice choice, const PortTable& table,
 }
 
 void LinkLines::Change(std::uint32_t set, std::uint32_t clear) {
-  port_.OutputLatch = (port_.OutputLatch & ~clear) | set;
+  port_.OutputLatch = ChangeLines(port_.OutputLatch, set, clear);
   io_.Write(static_cast<std::uint16_t>(port_.DataPort),
             static_cast<std::uint8_t>(port_.OutputLatch & 0xFFu));
 }
 
-bool LinkLines::Read(std::uint32_t line) {
-  return (io_.Read(static_cast<std::uint16_t>(port_.StatusPort)) & line) != 0;
+std::uint8_t LinkLines::ReadStatus() {
+  return io_.Read(static_cast<std::uint16_t>(port_.StatusPort));
+}
+
+bool LinkLines::RunWhole(const LineScript& script, LineSamples& samples) {
+  if (!io_.RunScript(script, port_, samples)) return false;
+  port_.OutputLatch = script.LatchAfter(port_.OutputLatch);
+  return true;
 }
 
 }  // namespace fennow

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
+#include "link/LineScript.h"
 #include "link/PortIo.h"
 #include "link/PortMap.h"
 
@@ -42,10 +44,15 @@ class LinkLines {
   void Change(std::uint32_t set, std::uint32_t clear);
   void Set(std::uint32_t lines) { Change(lines, 0); }
   void Clear(std::uint32_t lines) { Change(0, lines); }
-  void Put(std::uint32_t lines, bool high) { high ? Set(lines) : Clear(lines); }
 
-  // Reads the status register afresh and tests one of its lines.
-  bool Read(std::uint32_t line);
+  // Reads the status register afresh.
+  std::uint8_t ReadStatus();
+
+  // Hands the whole script to a port that takes scripts (PortIo::RunScript); OutputLatch then
+  // stands as the script leaves it. False, with nothing done, when the port declines.
+  bool RunWhole(const LineScript& script, LineSamples& samples);
+  // Why the port stopped working during the run; empty while it works.
+  std::string LostReason() const { return io_.LostReason(); }
 
  private:
   LinkPort& port_;

@@ -2,6 +2,7 @@
 
 #include "link/Counter.h"
 #include "link/Delay.h"
+#include "link/LineScript.h"
 #include "link/LinkPort.h"
 #include "link/PortIo.h"
 
@@ -13,6 +14,11 @@ struct LinkSession {
   LinkSession(PortIo& io, Counter& counter) : lines(port, io), delay(counter) {}
   LinkSession(const LinkSession&) = delete;
   LinkSession& operator=(const LinkSession&) = delete;
+
+  // Performs a script of line activity and returns the status register as each of its samples
+  // read it. A port that takes scripts gets it whole (one USB round trip for a byte); any other
+  // port sees the steps one by one, as writes through the latch, busy-waits and status reads.
+  LineSamples Run(const LineScript& script);
 
   LinkPort port;
   LinkLines lines;

@@ -2,40 +2,61 @@
 
 namespace fennow {
 
+namespace {
+
+// One exchange on the lines: both outputs low, then for each bit from the top its value on
+// LinkDataOut, a half-bit, the rising edge, a half-bit and the reading of LinkDataIn, and the
+// falling edge; at the end LinkDataOut low again. 26 writes and 8 reads.
+LineScript ExchangeScript(std::uint8_t out) {
+  LineScript script;
+  script.Clear(LinkDataOut | LinkClock);
+  for (int bit = kBitsPerByte - 1; bit >= 0; --bit) {
+    // The Game Boy samples our bit on the rising edge and has had its own bit out since the last
+    // falling edge, so both directions are read within the same high phase.
+    script.Put(LinkDataOut, ((out >> bit) & 1u) != 0)
+        .Wait(kHalfBitUs)
+        .Set(LinkClock)
+        .Wait(kHalfBitUs)
+        .Sample()
+        .Clear(LinkClock);
+  }
+  script.Clear(LinkDataOut);
+  return script;
+}
+
+// One synchronisation clock, read within its high phase, then the spacing the Game Boy needs
+// before the next.
+LineScript SyncClockScript() {
+  LineScript script;
+  script.Wait(kHalfBitUs)
+      .Set(LinkClock)
+      .Wait(kHalfBitUs)
+      .Sample()
+      .Clear(LinkClock)
+      .WaitMs(kSyncSpacingMs);
+  return script;
+}
+
+}  // namespace
+
 std::uint8_t ExchangeByte(LinkSession& link, std::uint8_t out) {
   std::uint8_t received = 0;
-  link.lines.Clear(LinkDataOut | LinkClock);
-  for (int bit = kBitsPerByte - 1; bit >= 0; --bit) {
-    const auto mask = static_cast<std::uint8_t>(1u << bit);
-    link.lines.Put(LinkDataOut, (out & mask) != 0);
-    link.delay.DelayMicroseconds(kHalfBitUs);
-    // The Game Boy samples our bit on this rising edge and has had its own bit out since the
-    // last falling edge, so both directions are read within the same high phase.
-    link.lines.Set(LinkClock);
-    link.delay.DelayMicroseconds(kHalfBitUs);
-    if (link.lines.Read(LinkDataIn)) received |= mask;
-    link.lines.Clear(LinkClock);
+  for (std::uint8_t status : link.Run(ExchangeScript(out))) {
+    received = static_cast<std::uint8_t>((received << 1) | ((status & LinkDataIn) != 0 ? 1u : 0u));
   }
-  link.lines.Clear(LinkDataOut);
   return received;
 }
 
 bool SyncLink(LinkSession& link) {
-  int countdown = kSyncClockLimit;
   // Data held high: the Game Boy receives only one bits while we hunt for its byte boundary.
   link.lines.Change(LinkDataOut, LinkClock);
+  const LineScript clock = SyncClockScript();
   std::uint8_t shifted = 0;
-  bool done = false;
-  while (!done) {
-    link.delay.DelayMicroseconds(kHalfBitUs);
-    link.lines.Set(LinkClock);
-    link.delay.DelayMicroseconds(kHalfBitUs);
-    shifted = static_cast<std::uint8_t>(shifted << 1);
-    if (link.lines.Read(LinkDataIn)) shifted |= 1u;
-    if (shifted == kSyncByte) done = true;
-    if (--countdown == 0) done = true;
-    link.lines.Clear(LinkClock);
-    link.delay.DelayMilliseconds(kSyncSpacingMs);
+  for (int countdown = kSyncClockLimit;;) {
+    const std::uint8_t status = link.Run(clock).front();
+    shifted = static_cast<std::uint8_t>((shifted << 1) | ((status & LinkDataIn) != 0 ? 1u : 0u));
+    // A port lost on the way reads as an empty socket; no point clocking it out to the end.
+    if (shifted == kSyncByte || --countdown == 0 || !link.lines.LostReason().empty()) break;
   }
   return shifted == kSyncByte;
 }

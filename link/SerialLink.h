@@ -12,7 +12,8 @@ namespace fennow {
 std::uint8_t ExchangeByte(LinkSession& link, std::uint8_t out);
 
 // Clocks single bits, 10 ms apart, until the last eight received read 0x53. True when found,
-// false after 350 clocks without it. Leaves LinkDataOut high either way.
+// false after 350 clocks without it, or at once when the port is lost. Leaves LinkDataOut high
+// either way.
 bool SyncLink(LinkSession& link);
 
 }  // namespace fennow

@@ -59,6 +59,9 @@ SimulatorWindow::SimulatorWindow(SimulatedGameBoy& gameBoy, QWidget* parent)
   auto* columns = new QHBoxLayout(this);
   columns->addWidget(BuildPayloadBox(), 0, Qt::AlignTop);
   auto* right = new QVBoxLayout;
+  lead_ = new QLabel(this);
+  lead_->setWordWrap(true);
+  right->addWidget(lead_);
   right->addWidget(BuildMisbehaviourBox());
   right->addWidget(BuildLeadTestBox());
   counters_ = new QLabel(this);
@@ -69,6 +72,7 @@ SimulatorWindow::SimulatorWindow(SimulatedGameBoy& gameBoy, QWidget* parent)
   right->addStretch();
   columns->addLayout(right);
 
+  SetLead(QStringLiteral("the parallel port LPT1 (0x378)"));
   UseBuiltInData();
   UseBuiltInScreen();
   SetSending(Sending::Screen);
@@ -327,6 +331,14 @@ void SimulatorWindow::RefreshCounters() {
     const QSignalBlocker quiet(wrongReplies_);
     wrongReplies_->setValue(gameBoy_.WrongRepliesLeft());
   }
+}
+
+void SimulatorWindow::SetLead(const QString& lead) {
+  lead_->setText(QStringLiteral("Lead in use: %1").arg(lead));
+}
+
+QString SimulatorWindow::LeadText() const {
+  return lead_->text();
 }
 
 void SimulatorWindow::Report(const QString& text) {

@@ -38,6 +38,9 @@ class SimulatorWindow final : public QWidget {
   void UseData(const DataBytes& block, const QString& source);
 
   void SetSending(Sending sending);
+  // Says which lead the main window reaches the Game Boy through.
+  void SetLead(const QString& lead);
+  QString LeadText() const;
 
   const QImage& Shown() const { return shown_; }  // the payload as the window shows it
   QString StatusText() const;
@@ -72,6 +75,7 @@ class SimulatorWindow final : public QWidget {
   QCheckBox* badMode_ = nullptr;
   QSpinBox* modeByte_ = nullptr;
   QComboBox* loopWiring_ = nullptr;
+  QLabel* lead_ = nullptr;
   QLabel* counters_ = nullptr;
   QLabel* status_ = nullptr;
 };

@@ -1,5 +1,7 @@
 // Measures, on the real monotonic clock, how closely the busy-wait delays and a whole transfer
-// against the simulated Game Boy keep to the waits the protocol asks for.
+// against the simulated Game Boy keep to the waits the protocol asks for; and what a transfer
+// through the USB adapter (a simulated FT232R, 1 ms a USB round trip) costs against the same
+// floor, on the real clock and on a virtual one.
 
 #include <QApplication>
 #include <algorithm>
@@ -21,6 +23,8 @@
 #include "link/Protocol.h"
 #include "link/WindowServices.h"
 #include "sim/SimulatedGameBoy.h"
+#include "sim/SimulatedUsbLead.h"
+#include "sim/VirtualCounter.h"
 
 namespace fennow {
 namespace {
@@ -173,10 +177,18 @@ Payloads MakePayloads() {
   return p;
 }
 
+// A transfer through the simulated USB adapter, and the round trips it took.
+struct UsbRun {
+  const char* clock;
+  TransferRun run;
+  std::uint64_t roundTrips;
+};
+
 struct Results {
   Percentiles halfBit{};
   std::vector<TransferRun> runs;
   WindowCosts costs{};
+  std::vector<UsbRun> usbRuns;
 };
 
 // A screen and a data block with services that do nothing, then the screen once more through
@@ -206,6 +218,42 @@ void MeasureTransfers(Counter& counter, Results& results) {
   gameBoy.LoadScreen(p.rows);
   results.runs.push_back(
       RunTransfer("+window", gameBoy, link, window, counter, kScreenBytes, p.screenSlots));
+}
+
+UsbRun RunUsbTransfer(const char* name, const char* clockName, Counter& counter, bool screen,
+                      const Payloads& p) {
+  SimulatedGameBoy gameBoy([&counter] { return counter.Count(); });
+  gameBoy.SetRecording(false);
+  if (screen) {
+    gameBoy.LoadScreen(p.rows);
+  } else {
+    gameBoy.LoadData(p.block);
+  }
+  SimulatedUsbLead lead(gameBoy, counter);
+  lead.Adapter().SetRecording(false);
+  if (lead.Port() == nullptr) {
+    std::printf("The simulated adapter could not be opened: %s\n", lead.Name().c_str());
+    return {clockName, {name, TransferStatus::PortLost, false, 0, 0, 1.0, 0.0}, 0};
+  }
+  LinkSession link(*lead.Port(), counter);
+  QuietServices quiet;
+  const std::uint64_t writes = lead.Adapter().Writes();
+  const TransferRun run =
+      screen ? RunTransfer(name, gameBoy, link, quiet, counter, kScreenBytes, p.screenSlots)
+             : RunTransfer(name, gameBoy, link, quiet, counter, kDataBytes, p.dataSlots);
+  return {clockName, run, lead.Adapter().Writes() - writes};
+}
+
+// A screen and a data block through the simulated adapter, on the real clock and on a virtual
+// clock that moves 1 us a reading (the protocol's time without the host's).
+void MeasureUsbTransfers(Counter& realClock, Results& results) {
+  const Payloads p = MakePayloads();
+  VirtualCounter virtualClock(1000);
+  for (const bool screen : {true, false}) {
+    const char* name = screen ? "screen" : "data";
+    results.usbRuns.push_back(RunUsbTransfer(name, "real", realClock, screen, p));
+    results.usbRuns.push_back(RunUsbTransfer(name, "virtual", virtualClock, screen, p));
+  }
 }
 
 void PrintPercentiles(const char* name, const Percentiles& p) {
@@ -242,6 +290,25 @@ bool PrintResults(const Results& results) {
   std::printf("  %-12s %10s %10s %10s\n", "service", "median", "99th pct", "max");
   PrintPercentiles("SetProgress", results.costs.setProgress);
   PrintPercentiles("SetLamp", results.costs.setLamp);
+
+  std::printf(
+      "\nUSB adapter: simulated FT232R, 1 ms a USB round trip, services that do nothing:\n");
+  std::printf("%-8s %-7s %-7s %11s %9s %11s %12s %12s %9s\n", "transfer", "clock", "result",
+              "sync clocks", "exchanges", "round trips", "floor (ms)", "time (ms)", "x floor");
+  for (const UsbRun& usb : results.usbRuns) {
+    const TransferRun& run = usb.run;
+    const bool ok = run.status == TransferStatus::Success && run.intact;
+    allGood = allGood && ok;
+    const char* result = run.status != TransferStatus::Success ? "FAILED" : ok ? "ok" : "CORRUPT";
+    std::printf("%-8s %-7s %-7s %11llu %9llu %11llu %12.3f %12.3f %9.3f\n", run.name, usb.clock,
+                result, static_cast<unsigned long long>(run.syncClocks),
+                static_cast<unsigned long long>(run.exchanges),
+                static_cast<unsigned long long>(usb.roundTrips), run.floorMs, run.wallMs,
+                run.wallMs / run.floorMs);
+  }
+  std::printf(
+      "  (real: wall time on the monotonic clock; virtual: protocol time on a clock that moves\n"
+      "   1 us a reading. The same floor as above; the goal is 1.5 x floor or less)\n");
   return allGood;
 }
 
@@ -261,5 +328,6 @@ int main(int argc, char* argv[]) {
   Results results;
   results.halfBit = MeasureHalfBit(counter);
   MeasureTransfers(counter, results);
+  MeasureUsbTransfers(counter, results);
   return PrintResults(results) ? 0 : 1;
 }

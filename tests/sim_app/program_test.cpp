@@ -19,7 +19,8 @@ using test::WriteFile;
 // opened its windows instead of refusing is caught rather than waited on.
 constexpr int kEndWithinMs = 15'000;
 
-constexpr const char* kUsageLine = "usage: fennow-link-sim [--screen IMAGE] [--data RAWFILE]";
+constexpr const char* kUsageLine =
+    "usage: fennow-link-sim [--usb] [--screen IMAGE] [--data RAWFILE]";
 
 std::string Numbers(int count, int badLine = 0) {
   std::string text;
@@ -91,6 +92,10 @@ TEST(SimulatorProgram, CommandLinesItCannotUseEndWithTheUsage) {
        {"--data", goodBlock, "--screen", missingImage},
        {missingImage}},
       {"unknown option after a good one", {"--data", goodBlock, "--frobnicate"}, {"--frobnicate"}},
+      // --usb takes no file: what follows it is an option of its own
+      {"usb, then an unknown option", {"--usb", "--frobnicate"}, {"--frobnicate"}},
+      {"usb, then a missing picture", {"--usb", "--screen", missingImage}, {missingImage}},
+      {"usb given a file", {"--usb", goodBlock}, {goodBlock}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

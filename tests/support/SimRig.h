@@ -15,7 +15,8 @@
 namespace fennow {
 
 inline void PrintTo(TransferStatus status, std::ostream* out) {
-  static constexpr const char* kNames[] = {"Success", "SyncTimeout", "KeyExit", "AcknowledgeError"};
+  static constexpr const char* kNames[] = {"Success", "SyncTimeout", "KeyExit", "AcknowledgeError",
+                                           "PortLost"};
   *out << kNames[static_cast<std::size_t>(status)];
 }
 

@@ -1,0 +1,18 @@
+#include "link/LineScript.h"
+
+#include "link/Delay.h"
+
+namespace fennow {
+
+LineScript& LineScript::WaitMs(std::int32_t ms) {
+  return Wait(MillisecondsAsMicroseconds(ms));
+}
+
+std::uint32_t LineScript::LatchAfter(std::uint32_t latch) const {
+  for (const LineStep& step : steps_) {
+    if (step.kind == LineStep::Kind::Change) latch = ChangeLines(latch, step.set, step.clear);
+  }
+  return latch;
+}
+
+}  // namespace fennow

@@ -1,0 +1,28 @@
+#include "link/LinkSession.h"
+
+namespace fennow {
+
+LineSamples LinkSession::Run(const LineScript& script) {
+  LineSamples samples;
+  samples.reserve(script.SampleCount());
+  if (!lines.RunWhole(script, samples)) {
+    for (const LineStep& step : script.Steps()) {
+      switch (step.kind) {
+        case LineStep::Kind::Change:
+          lines.Change(step.set, step.clear);
+          break;
+        case LineStep::Kind::Wait:
+          delay.DelayMicroseconds(step.us);
+          break;
+        case LineStep::Kind::Sample:
+          samples.push_back(lines.ReadStatus());
+          break;
+      }
+    }
+  }
+  // One reading per sample, whatever a back end did: a missing one reads as an empty socket.
+  samples.resize(script.SampleCount(), 0xFF);
+  return samples;
+}
+
+}  // namespace fennow

@@ -1,0 +1,323 @@
+#include <gtest/gtest.h>
+
+#include <array>
+#include <functional>
+#include <ostream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "capture/LeadTest.h"
+#include "capture/Transfer.h"
+#include "link/SerialLink.h"
+#include "tests/support/SimRig.h"
+#include "tests/support/UsbRig.h"
+
+// Transfers and the lead test through the USB adapter, against the simulated Game Boy behind the
+// simulated chip: what arrives, the timing at the pins, and failures of the adapter itself.
+namespace fennow {
+namespace {
+
+using test::Message;
+using test::UsbRig;
+
+constexpr std::int64_t kUs = 1000;
+constexpr std::int64_t kMs = 1000 * kUs;
+constexpr std::int32_t kUntouched = 0x1234;
+
+// The least time the protocol's own waits take, as the timing benchmark counts it.
+std::int64_t FloorNs(std::uint64_t syncClocks, std::uint64_t exchanges, std::uint64_t payload) {
+  return static_cast<std::int64_t>(syncClocks) * (2 * kHalfBitUs * kUs + kSyncSpacingMs * kMs) +
+         static_cast<std::int64_t>(exchanges) * kBitsPerByte * 2 * kHalfBitUs * kUs +
+         (kBeforeModeMs + kAfterModeMs) * kMs +
+         static_cast<std::int64_t>(payload) * kByteSpacingMs * kMs;
+}
+
+struct RoundTripCase {
+  const char* name;
+  bool screen;
+  bool shortReads;
+};
+
+void PrintTo(const RoundTripCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
+class UsbRoundTrip : public ::testing::TestWithParam<RoundTripCase> {};
+
+// The whole screen or block arrives through the adapter, a byte per USB round trip, within 1.5
+// times the floor of the protocol's waits.
+TEST_P(UsbRoundTrip, ArrivesWholeAtARoundTripAByte) {
+  const RoundTripCase c = GetParam();
+  FakeAdapterSetup setup;
+  setup.faults.shortReads = c.shortReads;
+  UsbRig rig(setup);
+  ASSERT_TRUE(rig.opened.port) << rig.opened.reason;
+  rig.gameBoy.SetRecording(false);
+  rig.store.CaptureBuffer.fill(kUntouched);
+
+  std::mt19937 random(12);
+  std::vector<std::uint8_t> sent(c.screen ? kScreenBytes : kDataBytes);
+  for (auto& b : sent) b = static_cast<std::uint8_t>(random());
+  ASSERT_TRUE(c.screen ? rig.gameBoy.LoadScreen(sent) : rig.gameBoy.LoadData(sent));
+  rig.gameBoy.SetStartPhase(5);
+
+  const std::int64_t start = rig.counter.Now();
+  const std::uint64_t writesBefore = rig.adapter.Writes();
+  ASSERT_EQ(StartTransfer(rig.link, rig.ui, rig.store), TransferStatus::Success);
+  const std::int64_t took = rig.counter.Now() - start;
+
+  if (c.screen) {
+    for (int y = 0; y < kScreenHeight; ++y) {
+      for (int col = 0; col < kScreenRowBytes; ++col) {
+        ASSERT_EQ(rig.store.CaptureBuffer[static_cast<std::size_t>(ScreenSlot(y, col))],
+                  sent[static_cast<std::size_t>(y * kScreenRowBytes + col)] ^ 0xFF);
+      }
+    }
+  } else {
+    for (std::size_t j = 0; j < sent.size(); ++j) ASSERT_EQ(rig.store.CaptureBuffer[j], sent[j]);
+  }
+  EXPECT_EQ(
+      rig.ui.messages,
+      (std::vector<Message>{{c.screen ? "Screen Transfer Successful" : "Data Transfer Successful",
+                             "Transfer Status", MessageStyle::MB_OK}}));
+
+  // One write to set the lines for the synchronisation, one per sync clock, one per exchange.
+  const std::uint64_t exchanges = 2 + sent.size();
+  const std::uint64_t syncClocks = rig.gameBoy.ClockPulses() - kBitsPerByte * exchanges;
+  EXPECT_EQ(rig.adapter.Writes() - writesBefore, 1 + syncClocks + exchanges);
+  const std::int64_t floor = FloorNs(syncClocks, exchanges, sent.size());
+  EXPECT_LE(took, floor * 3 / 2) << "took " << took / kMs << " ms; floor " << floor / kMs;
+}
+
+INSTANTIATE_TEST_SUITE_P(Payloads, UsbRoundTrip,
+                         ::testing::Values(RoundTripCase{"Screen", true, false},
+                                           RoundTripCase{"Data", false, false},
+                                           RoundTripCase{"DataWithShortReads", false, true}),
+                         [](const auto& tp) { return std::string(tp.param.name); });
+
+// ---- Timing at the pins ---------------------------------------------------------------------
+
+// Both clock phases and the data's setup before each rising edge, as the Game Boy saw them on its
+// lines (stamped with the adapter's pin time).
+void ExpectBitTimingAtThePins(const SimulatedGameBoy& gameBoy) {
+  std::int64_t lastClock = -1;
+  std::int64_t lastData = -1;
+  for (const LineEdge& e : gameBoy.Edges()) {
+    if (e.line == SimLine::Clock) {
+      if (lastClock >= 0) {
+        ASSERT_GE(e.timeNs - lastClock, 2 * kUs);
+      }
+      if (e.level && lastData >= 0) {
+        ASSERT_GE(e.timeNs - lastData, 2 * kUs);
+      }
+      lastClock = e.timeNs;
+    } else if (e.line == SimLine::DataOut) {
+      lastData = e.timeNs;
+    }
+  }
+}
+
+class UsbTiming : public ::testing::TestWithParam<bool> {};
+
+TEST_P(UsbTiming, TheGapsTheGameBoyNeedsHoldAtThePins) {
+  UsbRig rig;
+  ASSERT_TRUE(rig.opened.port) << rig.opened.reason;
+  if (!GetParam()) rig.gameBoy.SetModeByte(kModeData);
+  ASSERT_EQ(StartTransfer(rig.link, rig.ui, rig.store), TransferStatus::Success);
+  ASSERT_EQ(rig.gameBoy.DroppedRecords(), 0u);
+  ExpectBitTimingAtThePins(rig.gameBoy);
+
+  const auto& bytes = rig.gameBoy.Bytes();
+  std::size_t reply = 0;
+  while (reply < bytes.size() && bytes[reply].slot != SimState::Reply) ++reply;
+  ASSERT_LT(reply + 2, bytes.size());
+  EXPECT_GE(bytes[reply + 1].startNs - bytes[reply].endNs, kBeforeModeMs * kMs);
+  EXPECT_GE(bytes[reply + 2].startNs - bytes[reply + 1].endNs, kAfterModeMs * kMs);
+  ASSERT_EQ(bytes.size(), reply + 2 + (GetParam() ? kScreenBytes : kDataBytes));
+  for (std::size_t i = reply + 3; i < bytes.size(); ++i) {
+    ASSERT_GE(bytes[i].startNs - bytes[i - 1].endNs, kByteSpacingMs * kMs) << "byte " << i;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, UsbTiming, ::testing::Bool(),
+                         [](const auto& tp) { return tp.param ? "Screen" : "Data"; });
+
+TEST(UsbSyncTiming, ClocksTenMillisecondsApartAtThePins) {
+  UsbRig rig;
+  ASSERT_TRUE(rig.opened.port) << rig.opened.reason;
+  rig.gameBoy.SetConnection(Connection::StuckSet);
+  ASSERT_FALSE(SyncLink(rig.link));
+  ExpectBitTimingAtThePins(rig.gameBoy);
+  const std::vector<std::int64_t> clock = test::LineChanges(rig.adapter, LinkClock);
+  ASSERT_EQ(clock.size(), 2u * kSyncClockLimit);
+  for (std::size_t i = 2; i < clock.size(); i += 2) {
+    ASSERT_GE(clock[i] - clock[i - 1], kSyncSpacingMs * kMs) << "clock " << i / 2;
+  }
+}
+
+// ---- The lead test through the adapter ------------------------------------------------------
+
+struct UsbLeadCase {
+  const char* name;
+  Connection connection;
+  LoopWiring wiring;
+  bool passes;
+};
+
+void PrintTo(const UsbLeadCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
+class UsbLead : public ::testing::TestWithParam<UsbLeadCase> {};
+
+TEST_P(UsbLead, ALoopBetweenTwoPinsPassesAndAnythingElseFails) {
+  const UsbLeadCase c = GetParam();
+  UsbRig rig;
+  ASSERT_TRUE(rig.opened.port) << rig.opened.reason;
+  rig.gameBoy.SetConnection(c.connection);
+  rig.gameBoy.SetLoopWiring(c.wiring);
+  EXPECT_EQ(TestLink(rig.link, rig.ui), c.passes);
+  ASSERT_EQ(rig.ui.messages.size(), 3u);
+  EXPECT_EQ(rig.ui.messages[1].text, c.passes ? "Loop Back Detected OK" : "No Loop Back Detected");
+  EXPECT_EQ(rig.gameBoy.Read(0x378), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Wiring, UsbLead,
+    ::testing::Values(
+        UsbLeadCase{"Good", Connection::StuckSet, LoopWiring::Inverted, true},
+        UsbLeadCase{"StuckAtOne", Connection::StuckSet, LoopWiring::StuckSet, false},
+        UsbLeadCase{"StuckAtZero", Connection::StuckSet, LoopWiring::StuckClear, false},
+        UsbLeadCase{"NotInverted", Connection::StuckSet, LoopWiring::NotInverted, false},
+        UsbLeadCase{"GameBoyStillAttached", Connection::GameBoy, LoopWiring::Inverted, false}),
+    [](const auto& tp) { return std::string(tp.param.name); });
+
+// A loop that takes 10 ms to follow its drive: read any sooner, it still shows the old level. The
+// lead test passes through it only if each of its readings waited its settle time at the pins.
+class SlowLoop final : public PortIo {
+ public:
+  void Write(std::uint16_t address, std::uint8_t value) override {
+    if (address != 0x378) return;
+    const bool drive = (value & LoopDrive) != 0;
+    if (drive != drive_) {
+      shown_ = drive_;
+      changedNs_ = now();
+    }
+    drive_ = drive;
+  }
+  std::uint8_t Read(std::uint16_t address) override {
+    if (address != 0x379) return 0xFF;
+    const bool level = now() - changedNs_ >= kLeadSettleMs * kMs ? drive_ : shown_;
+    return level ? 0x3F : 0x3F | LoopSense;  // the register shows the loop inverted
+  }
+
+  std::function<std::int64_t()> now = [] { return std::int64_t{0}; };
+
+ private:
+  bool drive_ = false;
+  bool shown_ = false;
+  std::int64_t changedNs_ = 0;
+};
+
+TEST(UsbLeadTiming, EachReadingWaitsItsSettleTimeAtThePins) {
+  SlowLoop loop;
+  UsbRig rig({}, &loop);
+  ASSERT_TRUE(rig.opened.port) << rig.opened.reason;
+  loop.now = [&rig] { return rig.adapter.PinTimeNs(); };
+  EXPECT_TRUE(TestLink(rig.link, rig.ui));
+  const std::vector<std::int64_t> drive = test::LineChanges(rig.adapter, LoopDrive);
+  EXPECT_EQ(drive.size(), 4u);
+}
+
+// ---- The adapter lost mid-transfer ----------------------------------------------------------
+
+// Bytes put out at the pins: 62 for the open, for the first write of a synchronisation and for
+// each of its clocks (the Game Boy answers after 8), 124 for each exchange.
+constexpr std::int64_t kBeforeRequest = 62 * 10;
+constexpr std::int64_t kBeforePayload = kBeforeRequest + 2 * 124;
+constexpr std::int64_t PayloadByte(int k) {
+  return kBeforePayload + 124 * k + 40;  // 40 updates into payload byte k
+}
+
+struct LostCase {
+  const char* name;
+  bool screen;
+  FakeFtdiFaults faults;
+  int slotsWritten;  // payload bytes received before the loss
+  const char* said;
+};
+
+FakeFtdiFaults UnplugAfter(std::int64_t bytes) {
+  FakeFtdiFaults faults;
+  faults.unplugAfterBytes = bytes;
+  return faults;
+}
+
+FakeFtdiFaults FailWrite(int write) {
+  FakeFtdiFaults faults;
+  faults.failWrite = write;
+  return faults;
+}
+
+constexpr const char* kUnplugged =
+    "Interface Port Lost: USB FT232R FN000001 was unplugged (usb bulk read failed: "
+    "LIBUSB_ERROR_NO_DEVICE)";
+
+void PrintTo(const LostCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
+class UsbLost : public ::testing::TestWithParam<LostCase> {};
+
+// The transfer ends as a failure that names the cause, never as a success: the error lamp lit, no
+// capture kept, and no slot written with a byte that never came.
+TEST_P(UsbLost, EndsTheTransferAsAFailureNamingTheCause) {
+  const LostCase& c = GetParam();
+  FakeAdapterSetup setup;
+  setup.faults = c.faults;
+  UsbRig rig(setup);
+  ASSERT_TRUE(rig.opened.port) << rig.opened.reason;
+  rig.gameBoy.SetRecording(false);
+  if (!c.screen) rig.gameBoy.SetModeByte(kModeData);
+  rig.store.CaptureBuffer.fill(kUntouched);
+  rig.store.Kind = CaptureKind::Screen;
+
+  EXPECT_EQ(StartTransfer(rig.link, rig.ui, rig.store), TransferStatus::PortLost);
+  EXPECT_EQ(rig.ui.messages,
+            (std::vector<Message>{{c.said, "Transfer Status", MessageStyle::MB_ICONSTOP}}));
+  EXPECT_TRUE(rig.ui.Lit(Lamp::ErrorLamp));
+  EXPECT_FALSE(rig.ui.Lit(Lamp::SyncLamp));
+  EXPECT_EQ(rig.store.Kind, CaptureKind::None);
+  int written = 0;
+  for (std::int32_t slot : rig.store.CaptureBuffer) written += slot != kUntouched;
+  EXPECT_EQ(written, c.slotsWritten);
+  EXPECT_EQ(rig.ui.progress.back(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Causes, UsbLost,
+    ::testing::Values(
+        LostCase{"UnpluggedWhileSynchronising", true, UnplugAfter(300), 0, kUnplugged},
+        LostCase{"UnpluggedDuringTheModeByte", true, UnplugAfter(kBeforeRequest + 124 + 60), 0,
+                 kUnplugged},
+        LostCase{"UnpluggedMidScreen", true, UnplugAfter(PayloadByte(500)), 500, kUnplugged},
+        LostCase{"UnpluggedMidData", false, UnplugAfter(PayloadByte(100)), 100, kUnplugged},
+        LostCase{"WriteFailedMidScreen", true, FailWrite(10 + 2 + 700), 699,
+                 "Interface Port Lost: USB FT232R FN000001 stopped working (usb bulk write "
+                 "failed)"}),
+    [](const auto& tp) { return std::string(tp.param.name); });
+
+TEST(UsbLostBefore, AnAdapterPulledOutBeforeStartTransferFailsAtOnce) {
+  UsbRig rig;
+  ASSERT_TRUE(rig.opened.port) << rig.opened.reason;
+  rig.adapter.Faults().unplugAfterBytes = static_cast<std::int64_t>(rig.adapter.BytesOut());
+  const std::int64_t start = rig.counter.Now();
+  EXPECT_EQ(StartTransfer(rig.link, rig.ui, rig.store), TransferStatus::PortLost);
+  EXPECT_LT(rig.counter.Now() - start, 100 * kMs) << "no 3.5 s of clocks into nothing";
+  ASSERT_EQ(rig.ui.messages.size(), 1u);
+  EXPECT_EQ(rig.ui.messages[0].text, kUnplugged);
+}
+
+}  // namespace
+}  // namespace fennow

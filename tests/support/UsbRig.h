@@ -1,0 +1,70 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "capture/CaptureStore.h"
+#include "link/FtdiPort.h"
+#include "link/LinkSession.h"
+#include "link/PortIo.h"
+#include "sim/FakeFtdiBus.h"
+#include "sim/SimulatedGameBoy.h"
+#include "sim/VirtualCounter.h"
+#include "tests/support/FakeServices.h"
+
+namespace fennow::test {
+
+// A port that is not there, for a rig whose adapter could not be opened: the test then fails on
+// its own check of `opened` instead of crashing.
+class NoPort final : public PortIo {
+ public:
+  void Write(std::uint16_t, std::uint8_t) override {}
+  std::uint8_t Read(std::uint16_t) override { return 0xFF; }
+};
+
+// A Game Boy behind a simulated USB adapter, opened as the program opens a real one, on a virtual
+// clock at 1 us per reading: the USB counterpart of SimRig. The Game Boy stamps its edges with the
+// adapter's pin time, so its logs show the timing at the pins.
+struct UsbRig {
+  explicit UsbRig(FakeAdapterSetup setup = {}, PortIo* farEnd = nullptr)
+      : adapter(bus.Plug(Wire(std::move(setup), farEnd ? farEnd : &gameBoy))),
+        opened(Open()),
+        link(opened.port ? *opened.port : noPort, counter) {}
+  UsbRig(const UsbRig&) = delete;
+  UsbRig& operator=(const UsbRig&) = delete;
+
+  VirtualCounter counter{1000};
+  SimulatedGameBoy gameBoy{[this] { return adapter.PinTimeNs(); }};
+  FakeFtdiBus bus{counter};
+  FakeFtdiAdapter& adapter;
+  UsbOpenResult opened;
+  NoPort noPort;
+  LinkSession link;
+  FakeServices ui;
+  CaptureStore store;
+
+ private:
+  static FakeAdapterSetup Wire(FakeAdapterSetup setup, PortIo* farEnd) {
+    setup.farEnd = farEnd;
+    return setup;
+  }
+  UsbOpenResult Open() {
+    const std::vector<UsbAdapter> found = ListUsbAdapters(bus);
+    if (found.empty()) return {nullptr, ChipError::NotFound, "no adapter listed"};
+    return OpenUsbAdapter(bus, found.front(), counter);
+  }
+};
+
+// Times of the changes of one line at the adapter's pins.
+inline std::vector<std::int64_t> LineChanges(const FakeFtdiAdapter& adapter, std::uint8_t line) {
+  std::vector<std::int64_t> times;
+  std::uint8_t before = 0;
+  for (const PinLevels& levels : adapter.Lines()) {
+    if (((levels.lines ^ before) & line) != 0) times.push_back(levels.timeNs);
+    before = levels.lines;
+  }
+  return times;
+}
+
+}  // namespace fennow::test
