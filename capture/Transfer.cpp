@@ -89,14 +89,19 @@ TransferStatus StartTransfer(LinkSession& link, WindowServices& ui, CaptureStore
 
   TransferStatus status = Request(link, ui);
   std::uint8_t mode = 0;
+  // Both payload loops store a byte before they can stop, so from here on the capture held
+  // before is no longer whole.
+  bool overwritten = false;
   if (status == TransferStatus::Success) {
     ui.SetLamp(Lamp::SyncLamp, true);
     link.delay.DelayMilliseconds(kBeforeModeMs);
     mode = ExchangeByte(link, kIdleByte);
     link.delay.DelayMilliseconds(kAfterModeMs);
     if (mode == kModeScreen) {
+      overwritten = true;
       status = ReceiveScreen(link, ui, store);
     } else if (mode == kModeData) {
+      overwritten = true;
       status = ReceiveData(link, ui, store);
     } else {
       status = TransferStatus::AcknowledgeError;
@@ -110,7 +115,9 @@ TransferStatus StartTransfer(LinkSession& link, WindowServices& ui, CaptureStore
   if (status == TransferStatus::Success) {
     store.Kind = static_cast<CaptureKind>(mode);
   } else {
-    store.Kind = CaptureKind::None;
+    // A failure before the payload leaves the buffer as it was: the capture in it can still be
+    // saved. Once a slot is overwritten, nothing in the buffer is one capture any more.
+    if (overwritten) store.Kind = CaptureKind::None;
     ui.SetLamp(Lamp::ErrorLamp, true);
   }
   return status;
