@@ -155,6 +155,10 @@ class WatchedPort final : public PortIo {
     FUZZ_CHECK(address == port_->DataPort);
     FUZZ_CHECK(value == (port_->OutputLatch & 0xFFu));
     FUZZ_CHECK((port_->OutputLatch & ~0x07u) == 0);
+    // The bit the program sends is whatever LinkDataOut holds as the clock rises.
+    if ((lastWrite & LinkClock) == 0 && (value & LinkClock) != 0) {
+      sent.push_back((value & LinkDataOut) != 0);
+    }
     lastWrite = value;
     farEnd_.Write(address, value);
   }
@@ -170,7 +174,8 @@ class WatchedPort final : public PortIo {
 
   std::size_t accesses = 0;
   std::uint8_t lastWrite = 0;
-  std::vector<bool> samples;
+  std::vector<bool> samples;  // one a clock
+  std::vector<bool> sent;     // one a clock
   std::vector<LoopReading> loop;
 
  private:
@@ -353,6 +358,15 @@ void CheckTransfer(const Run& run, TransferStatus status, const CaptureStore& st
   FUZZ_CHECK(ui.Lit(Lamp::ErrorLamp) == (status != TransferStatus::Success));
   FUZZ_CHECK(!(ui.Lit(Lamp::ScreenLamp) && ui.Lit(Lamp::DataLamp)));
   FUZZ_CHECK(!ui.progress.empty() && ui.progress.front() == 0 && ui.progress.back() == 0);
+  // At most six requests go out; only the first five can lead on. (0x47 shows in what the
+  // program sends only where it sends it: synchronising sends ones, the payload zeros.)
+  const std::vector<bool>& sent = port.sent;
+  FUZZ_CHECK(sent.size() == port.samples.size());
+  int requests = 0;
+  for (std::size_t at = 0; at + 8 <= sent.size(); ++at) {
+    requests += SampledBits(sent, at) == kRequestByte ? 1 : 0;
+  }
+  FUZZ_CHECK(requests <= kMaxRequestAttempts);
 
   if (status != TransferStatus::Success) {
     FUZZ_CHECK(message.text == FailureText(status));
@@ -382,13 +396,17 @@ void CheckTransfer(const Run& run, TransferStatus status, const CaptureStore& st
   const std::size_t payloadAt = samples.size() - 8 * bytes;
   FUZZ_CHECK(SampledBits(samples, payloadAt - 8) == static_cast<std::uint8_t>(store.Kind));
   FUZZ_CHECK(SampledBits(samples, payloadAt - 16) == kReadyReply);
+  // The 'W' came in the very exchange that carried the request; then the program sent zeros.
+  FUZZ_CHECK(requests <= kMaxRequestAttempts - 1);
+  FUZZ_CHECK(SampledBits(sent, payloadAt - 16) == kRequestByte);
+  for (std::size_t at = payloadAt - 8; at < sent.size(); ++at) FUZZ_CHECK(!sent[at]);
   FUZZ_CHECK(SampledBits(samples, payloadAt - 23, 7) == (kSyncByte & 0x7F));
   for (std::size_t k = 0; k < bytes; ++k) {
-    const std::uint8_t sent = SampledBits(samples, payloadAt + 8 * k);
+    const std::uint8_t received = SampledBits(samples, payloadAt + 8 * k);
     if (store.Kind == CaptureKind::Screen) {
-      FUZZ_CHECK(store.CaptureBuffer[ScreenSlotOfByte(k)] == (sent ^ 0xFF));
+      FUZZ_CHECK(store.CaptureBuffer[ScreenSlotOfByte(k)] == (received ^ 0xFF));
     } else {
-      FUZZ_CHECK(store.CaptureBuffer[k] == sent);
+      FUZZ_CHECK(store.CaptureBuffer[k] == received);
     }
   }
   // A data block leaves the slots past its 1205 as they were.

@@ -7,14 +7,17 @@
 //
 // Input: a count of entries, then per entry its kind (low four bits; 0x40 and 0x80 are flags), the
 // folder it goes in, its name and (for a file) its content or (for a link) what it points at; then
-// the path to save to, as components; the rest is what is saved.
+// the path to save to, as components; a limit on the file size (in 16 bytes, 0 for none); the rest
+// is what is saved.
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -226,13 +229,30 @@ void RunOnce(const std::uint8_t* data, std::size_t size) {
   FUZZ_CHECK(::mkdir(root.c_str(), 0755) == 0);
   const Built built = BuildTree(script, root);
   const std::string path = TargetPath(script, built, root);
+  // A limit on the size of a file this process writes makes a write fail part-way, as a full
+  // disk does; 0 is no limit.
+  const rlim_t sizeLimit = rlim_t{script.Byte()} * 16;
   const std::span<const std::uint8_t> rest = script.Rest();
   const std::string content(rest.begin(), rest.end());
 
   const Tree before = Snapshot(root);
-  const bool mustSucceed = NothingInTheWay(path, root, before);
+  const bool mustSucceed =
+      NothingInTheWay(path, root, before) && (sizeLimit == 0 || content.size() <= sizeLimit);
   const std::size_t descriptors = OpenDescriptors();
+  // Past the limit, a write fails with EFBIG rather than end the process with SIGXFSZ.
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  struct sigaction fuzzers {};
+  FUZZ_CHECK(::sigaction(SIGXFSZ, &ignore, &fuzzers) == 0);
+  rlimit unlimited{};
+  FUZZ_CHECK(::getrlimit(RLIMIT_FSIZE, &unlimited) == 0);
+  if (sizeLimit > 0) {
+    const rlimit limited{sizeLimit, unlimited.rlim_max};
+    FUZZ_CHECK(::setrlimit(RLIMIT_FSIZE, &limited) == 0);
+  }
   const WriteOutcome outcome = WriteFileSafely(path, content);
+  FUZZ_CHECK(::setrlimit(RLIMIT_FSIZE, &unlimited) == 0);
+  FUZZ_CHECK(::sigaction(SIGXFSZ, &fuzzers, nullptr) == 0);
   const Tree after = Snapshot(root);
 
   FUZZ_CHECK(OpenDescriptors() == descriptors);
