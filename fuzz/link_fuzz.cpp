@@ -200,13 +200,16 @@ constexpr std::int64_t kSyncMicros = kSyncClockLimit * (2 * kHalfBitUs + kSyncSp
 
 // Six synchronisations that run out, each with its request, then the mode byte with its pauses
 // and a whole screen, each byte with its spacing.
-constexpr Budget kTransferBudget{kMaxRequestAttempts * (kSyncMicros + kExchangeMicros) +
-                                     (kBeforeModeMs + kAfterModeMs) * 1000 + kExchangeMicros +
-                                     kScreenBytes * (kExchangeMicros + kByteSpacingMs * 1000),
-                                 kMaxRequestAttempts*(3 * kSyncClockLimit + kExchangeDelays) + 2 +
-                                     kExchangeDelays + kScreenBytes*(kExchangeDelays + 1),
-                                 kMaxRequestAttempts*(1 + 3 * kSyncClockLimit + kExchangeAccesses) +
-                                     kExchangeAccesses + kScreenBytes* kExchangeAccesses};
+constexpr std::int64_t kTransferMicros = kMaxRequestAttempts * (kSyncMicros + kExchangeMicros) +
+                                         (kBeforeModeMs + kAfterModeMs) * 1000 + kExchangeMicros +
+                                         kScreenBytes * (kExchangeMicros + kByteSpacingMs * 1000);
+constexpr std::int64_t kTransferDelays =
+    kMaxRequestAttempts * (3 * kSyncClockLimit + kExchangeDelays) + 2 + kExchangeDelays +
+    kScreenBytes * (kExchangeDelays + 1);
+constexpr std::int64_t kTransferAccesses =
+    kMaxRequestAttempts * (1 + 3 * kSyncClockLimit + kExchangeAccesses) + kExchangeAccesses +
+    kScreenBytes * kExchangeAccesses;
+constexpr Budget kTransferBudget{kTransferMicros, kTransferDelays, kTransferAccesses};
 
 // Four settling waits; five writes and four reads.
 constexpr Budget kLeadTestBudget{(kLeadFirstSettleMs + 3 * kLeadSettleMs) * 1000, 4, 9};
@@ -233,8 +236,9 @@ struct Run {
     elsewhere = (setup & 4) != 0;
     choice = static_cast<PortChoice>(script.Byte() % 3);
     const std::uint8_t stepCode = script.Byte();
-    // 1 to 1.75 us a reading at the finest, 2 to 3.6 ms at the coarsest; the coarse ones keep a
-    // run of seconds of protocol time quick, the fine ones time the half-bits closely.
+    // Ticks a reading: 1000 to 1750 at the finest (about a microsecond at 1 GHz), 2048 times that
+    // at the coarsest. Coarse steps keep a run of seconds of protocol time quick; fine ones time
+    // the half-bits closely.
     step = (1000 + 250 * ((stepCode >> 4) & 3)) << (11 - (stepCode & 15) % 12);
     frequency = kFrequencies[script.Byte() % kFrequencies.size()];
     jumpAt = script.Word();
