@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "fuzz/Check.h"
+#include "fuzz/Scratch.h"
 #include "fuzz/Script.h"
 #include "sim_app/SimPayloads.h"
 
@@ -28,15 +29,9 @@ namespace {
 
 constexpr std::size_t kLimit = 64 * 1024;
 
-// A folder of our own in memory where there is one: the loaders read from a path.
+// The loaders read from a path.
 std::string FilePath(const char* name) {
-  static const std::string folder = [] {
-    const char* base = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : std::getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/fennow-fuzz-XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-    return pattern;
-  }();
-  return folder + "/" + name;
+  return ScratchFolder() + "/" + name;
 }
 
 void WriteWhole(const std::string& path, std::span<const std::uint8_t> bytes) {

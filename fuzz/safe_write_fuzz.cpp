@@ -29,6 +29,7 @@
 
 #include "export/SafeWrite.h"
 #include "fuzz/Check.h"
+#include "fuzz/Scratch.h"
 #include "fuzz/Script.h"
 
 namespace fennow::fuzz {
@@ -96,28 +97,6 @@ std::size_t OpenDescriptors() {
     ++count;
   }
   return count;
-}
-
-// Where the runs happen: a folder of our own in memory where there is one, so that the writer's
-// fsync costs nothing.
-const std::string& Sandbox() {
-  static const std::string sandbox = [] {
-    const char* base = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : std::getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/fennow-fuzz-XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-    return pattern;
-  }();
-  return sandbox;
-}
-
-// Empties a folder whatever its entries' modes: folders are opened up before they are emptied.
-void Clear(const std::string& folder) {
-  std::error_code ignored;
-  for (auto it = std::filesystem::recursive_directory_iterator(folder, ignored);
-       it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
-    if (it->is_directory(ignored) && !it->is_symlink(ignored)) ::chmod(it->path().c_str(), 0700);
-  }
-  std::filesystem::remove_all(folder, ignored);
 }
 
 // A name as the input gives it: any bytes but '/' and NUL, or a long run past what one name may
@@ -224,8 +203,8 @@ bool NothingInTheWay(const std::string& path, const std::string& root, const Tre
 
 void RunOnce(const std::uint8_t* data, std::size_t size) {
   Script script(data, size);
-  const std::string root = Sandbox() + "/run";
-  Clear(root);
+  const std::string root = ScratchFolder() + "/run";
+  RemoveAll(root);
   FUZZ_CHECK(::mkdir(root.c_str(), 0755) == 0);
   const Built built = BuildTree(script, root);
   const std::string path = TargetPath(script, built, root);
