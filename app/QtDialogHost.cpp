@@ -1,7 +1,9 @@
 #include "app/QtDialogHost.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 
 #include "app/AboutBox.h"
 
@@ -43,8 +45,47 @@ QString SaveFilter(const SaveRequest& request) {
          QString::fromStdString(request.initialName) + QStringLiteral(")");
 }
 
+namespace {
+
+bool HoldsWildcard(const QString& name) {
+  return name.contains(QLatin1Char('*')) || name.contains(QLatin1Char('?'));
+}
+
+// A name with * or ? in it is a pattern, never a file to save: the dialog takes it as the filter
+// of its list, as the program's save dialog always has, and stays open. A pattern typed with a
+// folder in front of it also opens that folder.
+class SaveFileDialog final : public QFileDialog {
+ public:
+  SaveFileDialog(QWidget* owner, const QString& rowFilter)
+      : QFileDialog(owner), rowFilter_(rowFilter) {}
+
+  void accept() override {
+    // The name as typed: "*" is a pattern of its own, not "*" with the default suffix added.
+    const QString suffix = defaultSuffix();
+    setDefaultSuffix(QString());
+    const QStringList chosen = selectedFiles();
+    setDefaultSuffix(suffix);
+    if (chosen.isEmpty() || !HoldsWildcard(QFileInfo(chosen.first()).fileName())) {
+      QFileDialog::accept();
+      return;
+    }
+    const QFileInfo typed(chosen.first());
+    if (typed.dir().exists()) setDirectory(typed.dir());
+    setNameFilters({rowFilter_, typed.fileName()});
+    selectNameFilter(typed.fileName());
+    selectFile(typed.fileName());
+  }
+
+ private:
+  QString rowFilter_;
+};
+
+}  // namespace
+
 std::unique_ptr<QFileDialog> MakeSaveDialog(QWidget* owner, const SaveRequest& request) {
-  auto dialog = std::make_unique<QFileDialog>(owner);
+  auto dialog = std::make_unique<SaveFileDialog>(owner, SaveFilter(request));
+  // Qt's own dialog everywhere: a desktop's native one would return a wildcard as a file name.
+  dialog->setOption(QFileDialog::DontUseNativeDialog, true);
   dialog->setAcceptMode(QFileDialog::AcceptSave);
   dialog->setFileMode(QFileDialog::AnyFile);
   dialog->setOption(QFileDialog::DontConfirmOverwrite, true);

@@ -21,7 +21,9 @@ QString SaveFilter(const SaveRequest& request);
 
 // The save dialog RunSaveDialog runs, ready to exec: a fresh dialog every time, so the name box
 // always starts from the row's wildcard and never from the last path. The default suffix is added
-// to a name typed without one; an existing file is replaced without a question.
+// to a name typed without one; an existing file is replaced without a question. A name holding
+// * or ? (the untouched "*.bmp" among them) becomes the list's filter and the dialog stays open,
+// so no name with a wildcard ever comes back. Qt's own dialog, also where a desktop has another.
 std::unique_ptr<QFileDialog> MakeSaveDialog(QWidget* owner, const SaveRequest& request);
 
 // The program's dialogs, all modal over their owner.

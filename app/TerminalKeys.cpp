@@ -11,7 +11,14 @@ namespace fennow {
 
 namespace {
 
-constexpr std::array<int, 3> kRestoringSignals{SIGINT, SIGTERM, SIGHUP};
+// After the terminal is restored, the first four go on to whatever handled them before; the
+// crashes go to their default action, so that a core dump is still written.
+constexpr std::array<int, 8> kRestoringSignals{SIGINT,  SIGTERM, SIGHUP, SIGQUIT,
+                                               SIGSEGV, SIGABRT, SIGBUS, SIGFPE};
+
+bool IsCrash(int signal) {
+  return signal == SIGSEGV || signal == SIGABRT || signal == SIGBUS || signal == SIGFPE;
+}
 
 // What the handlers need, kept where a signal handler can reach it without a lock. Only one
 // TerminalKeys at a time holds the terminal.
@@ -38,12 +45,22 @@ extern "C" void RestoreAtExit() {
   RestoreTerminal();
 }
 
+// Async-signal-safe throughout: tcsetattr, sigaction and raise only.
 extern "C" void RestoreAndReraise(int signal) {
   RestoreTerminal();
-  for (std::size_t i = 0; i < kRestoringSignals.size(); ++i) {
-    if (kRestoringSignals[i] == signal) sigaction(signal, &held.previous[i], nullptr);
+  if (IsCrash(signal)) {
+    struct sigaction byDefault {};
+    byDefault.sa_handler = SIG_DFL;
+    sigemptyset(&byDefault.sa_mask);
+    sigaction(signal, &byDefault, nullptr);
+  } else {
+    for (std::size_t i = 0; i < kRestoringSignals.size(); ++i) {
+      if (kRestoringSignals[i] == signal) sigaction(signal, &held.previous[i], nullptr);
+    }
   }
-  // Blocked until this handler returns, then delivered to whatever handled it before us.
+  // Blocked until this handler returns, then delivered to whatever handled it before us. A real
+  // fault (not a raised signal) needs no raise: returning re-runs the faulting instruction, which
+  // faults again into the default action; the raise is harmless there.
   raise(signal);
 }
 

@@ -10,7 +10,9 @@ namespace fennow {
 // While it holds the terminal, the terminal is out of line mode (and echo is off) so that a single
 // key is visible at once; the poll only counts what is waiting and never reads it, so the key is
 // still there for whoever reads next. The terminal's own settings come back when this object
-// goes, at exit, and on SIGINT, SIGTERM and SIGHUP (restored, then the signal goes on as before).
+// goes, at exit, on SIGINT, SIGTERM, SIGHUP and SIGQUIT (restored, then the signal goes on as
+// before) and on a crash, SIGSEGV, SIGABRT, SIGBUS or SIGFPE (restored, then the default action,
+// so a core dump is still written).
 // Keys typed into the window are not terminal input and never count.
 class TerminalKeys final : public KeySource {
  public:

@@ -42,7 +42,8 @@ std::uint8_t ReceiveByte(LinkSession& link) {
   return byte;
 }
 
-TransferStatus ReceiveScreen(LinkSession& link, WindowServices& ui, CaptureStore& store) {
+TransferStatus ReceiveScreen(LinkSession& link, WindowServices& ui, CaptureStore& store,
+                             bool& overwritten) {
   ui.SetLamp(Lamp::ScreenLamp, true);
   for (int r = 0; r < kTileRows; ++r) {
     for (int c = 0; c < kTileColumns; ++c) {
@@ -50,6 +51,7 @@ TransferStatus ReceiveScreen(LinkSession& link, WindowServices& ui, CaptureStore
         const std::uint8_t b = ReceiveByte(link);
         if (PortLost(link)) return TransferStatus::PortLost;  // b never came: keep the slot
         store.CaptureBuffer[static_cast<std::size_t>(ScreenSlot(kTileSide * r + l, c))] = b ^ 0xFF;
+        overwritten = true;
         if (ui.KeyPressed()) {
           ui.SetProgress(kProgressPerTileRow * kTileRows);
           return TransferStatus::KeyExit;
@@ -62,12 +64,14 @@ TransferStatus ReceiveScreen(LinkSession& link, WindowServices& ui, CaptureStore
   return TransferStatus::Success;
 }
 
-TransferStatus ReceiveData(LinkSession& link, WindowServices& ui, CaptureStore& store) {
+TransferStatus ReceiveData(LinkSession& link, WindowServices& ui, CaptureStore& store,
+                           bool& overwritten) {
   ui.SetLamp(Lamp::DataLamp, true);
   for (int j = 0; j < kDataBytes; ++j) {
     const std::uint8_t b = ReceiveByte(link);
     if (PortLost(link)) return TransferStatus::PortLost;  // b never came: keep the slot
     store.CaptureBuffer[static_cast<std::size_t>(j)] = b;
+    overwritten = true;
     if (ui.KeyPressed()) {
       ui.SetProgress(kDataBytes / kDataBytesPerProgressStep);
       return TransferStatus::KeyExit;
@@ -100,6 +104,9 @@ TransferStatus StartTransfer(LinkSession& link, WindowServices& ui, CaptureStore
 
   TransferStatus status = Request(link, ui);
   std::uint8_t mode = 0;
+  // Set by the payload loops with the first slot they store: from then on the capture held
+  // before is no longer whole.
+  bool overwritten = false;
   if (status == TransferStatus::Success) {
     ui.SetLamp(Lamp::SyncLamp, true);
     link.delay.DelayMilliseconds(kBeforeModeMs);
@@ -108,9 +115,9 @@ TransferStatus StartTransfer(LinkSession& link, WindowServices& ui, CaptureStore
     if (PortLost(link)) {
       status = TransferStatus::PortLost;
     } else if (mode == kModeScreen) {
-      status = ReceiveScreen(link, ui, store);
+      status = ReceiveScreen(link, ui, store, overwritten);
     } else if (mode == kModeData) {
-      status = ReceiveData(link, ui, store);
+      status = ReceiveData(link, ui, store, overwritten);
     } else {
       status = TransferStatus::AcknowledgeError;
     }
@@ -123,7 +130,9 @@ TransferStatus StartTransfer(LinkSession& link, WindowServices& ui, CaptureStore
   if (status == TransferStatus::Success) {
     store.Kind = static_cast<CaptureKind>(mode);
   } else {
-    store.Kind = CaptureKind::None;
+    // A failure before the payload leaves the buffer as it was: the capture in it can still be
+    // saved. Once a slot is overwritten, nothing in the buffer is one capture any more.
+    if (overwritten) store.Kind = CaptureKind::None;
     ui.SetLamp(Lamp::ErrorLamp, true);
   }
   return status;

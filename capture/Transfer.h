@@ -18,6 +18,8 @@ enum class TransferStatus {
 
 // Synchronises, asks the Game Boy for a transfer and receives the screen or data block it sends
 // into the store, showing the way on the lamps and the bar and the outcome in a message.
+// A transfer that fails before its first payload byte leaves the store, kind and all, as it found
+// it; one stopped during the payload leaves kind None.
 // Returns the outcome for callers that want it; the user has already been told.
 TransferStatus StartTransfer(LinkSession& link, WindowServices& ui, CaptureStore& store);
 

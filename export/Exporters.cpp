@@ -22,10 +22,11 @@ bool HasKind(const CaptureStore& store, CaptureKind kind, WindowServices& ui, co
 // A save that fails must say so: the user would otherwise take an old or missing file for
 // the capture.
 void WriteAndReport(WindowServices& ui, const std::string& path, std::string_view content) {
-  const int error = WriteFileSafely(path, content);
-  if (error == 0) return;
-  ui.ShowMessage("Could not save \"" + path + "\": " + std::strerror(error) + ".", kSaveStatus,
-                 MessageStyle::MB_ICONSTOP);
+  const WriteOutcome outcome = WriteFileSafely(path, content);
+  if (outcome.ok()) return;
+  std::string text = "Could not save \"" + path + "\": " + std::strerror(outcome.error) + ".";
+  if (outcome.targetIncomplete) text += " The file may be incomplete.";
+  ui.ShowMessage(text, kSaveStatus, MessageStyle::MB_ICONSTOP);
 }
 
 }  // namespace

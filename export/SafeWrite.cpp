@@ -103,15 +103,44 @@ int WriteInPlace(const std::string& target, bool isPipe, std::string_view conten
   return error != 0 ? error : closeError;
 }
 
-int ReplaceRegular(const std::string& target, const struct stat* existing,
-                   std::string_view content) {
+// Best effort, like the owner: some file systems (FAT on a USB stick) refuse every mode change,
+// and a file saved with the wrong mode is still better than no file.
+void SetModeIfAllowed(int fd, mode_t mode) {
+  if (::fchmod(fd, mode) != 0) {
+    // Not an error worth refusing the save for.
+  }
+}
+
+// The only way left when no file can be made beside the target: cut it and write it. A failure
+// from here on leaves it incomplete, and says so.
+WriteOutcome RewriteInPlace(const std::string& target, const struct stat& existing,
+                            std::string_view content) {
+  const int fd = ::open(target.c_str(), O_WRONLY | O_TRUNC | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return {errno, false};
+  int error = WriteAll(fd, content);
+  if (error == 0 && ::fsync(fd) != 0) error = errno;
+  // A write by anyone but root has cleared the set-user-ID and set-group-ID bits; put them back.
+  if (error == 0) SetModeIfAllowed(fd, existing.st_mode & 07777);
+  const int closeError = CloseChecked(fd);
+  if (error == 0) error = closeError;
+  return {error, error != 0};
+}
+
+WriteOutcome ReplaceRegular(const std::string& target, const struct stat* existing,
+                            std::string_view content) {
   std::string pattern = DirectoryOf(target) + "/.fennow-save-XXXXXX";
   std::vector<char> temporary(pattern.begin(), pattern.end());
   temporary.push_back('\0');
   const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-  if (fd < 0) return errno;
+  if (fd < 0) {
+    const int error = errno;
+    // A folder the user may not write to, holding a file they may.
+    if (existing != nullptr && (error == EACCES || error == EPERM)) {
+      return RewriteInPlace(target, *existing, content);
+    }
+    return {error, false};
+  }
 
-  int error = 0;
   if (existing != nullptr) {
     // Keeps the replaced file's owner where allowed (only root may give a file away); failing
     // that, the file is still saved, just owned by whoever saved it.
@@ -119,37 +148,42 @@ int ReplaceRegular(const std::string& target, const struct stat* existing,
       // Not an error worth refusing the save for.
     }
   }
-  // mkstemp() makes the file 0600; a saved picture should be as readable as any other new file.
-  const mode_t mode = existing != nullptr ? (existing->st_mode & 07777) : (0666 & ~CurrentUmask());
-  if (::fchmod(fd, mode) != 0) error = errno;
-  if (error == 0) error = WriteAll(fd, content);
+  int error = WriteAll(fd, content);
   // A full disk often shows only when the blocks are allocated, at fsync() or close().
   if (error == 0 && ::fsync(fd) != 0) error = errno;
+  // mkstemp() makes the file 0600; a saved picture should be as readable as any other new file.
+  // The mode comes after the data: a write by anyone but root clears the set-user-ID and
+  // set-group-ID bits, and a replaced file of one's own should keep them.
+  if (error == 0) {
+    SetModeIfAllowed(fd,
+                     existing != nullptr ? (existing->st_mode & 07777) : (0666 & ~CurrentUmask()));
+  }
   const int closeError = CloseChecked(fd);
   if (error == 0) error = closeError;
   if (error == 0 && std::rename(temporary.data(), target.c_str()) != 0) error = errno;
   if (error != 0) ::unlink(temporary.data());
-  return error;
+  return {error, false};
 }
 
 }  // namespace
 
-int WriteFileSafely(const std::string& path, std::string_view content) {
-  if (path.empty()) return ENOENT;
+WriteOutcome WriteFileSafely(const std::string& path, std::string_view content) {
+  if (path.empty()) return {ENOENT, false};
   std::string target;
   struct stat info {};
   bool exists = false;
-  if (const int error = ResolveTarget(path, target, info, exists); error != 0) return error;
+  if (const int error = ResolveTarget(path, target, info, exists); error != 0)
+    return {error, false};
   if (!exists) return ReplaceRegular(target, nullptr, content);
   if (S_ISREG(info.st_mode)) {
     // rename() would replace a read-only file as long as the folder is writable; the file's
     // own permission is what the user expects to protect it.
-    if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) return errno;
+    if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) return {errno, false};
     return ReplaceRegular(target, &info, content);
   }
   // Writing a picture over a disk is never what was meant.
-  if (S_ISBLK(info.st_mode)) return ENOTSUP;
-  return WriteInPlace(target, S_ISFIFO(info.st_mode), content);
+  if (S_ISBLK(info.st_mode)) return {ENOTSUP, false};
+  return {WriteInPlace(target, S_ISFIFO(info.st_mode), content), false};
 }
 
 }  // namespace fennow

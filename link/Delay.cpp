@@ -1,8 +1,28 @@
 #include "link/Delay.h"
 
+#include <limits>
+
 #include "link/WindowServices.h"
 
 namespace fennow {
+
+namespace {
+
+constexpr std::int64_t kMicrosPerSecond = 1'000'000;
+
+// ceil(n x f / 1e6) for n > 0 and f > 0, without a 64-bit product: f = q x 1e6 + r, and n x r
+// stays below 2^31 x 1e6. A count past what 64 bits hold saturates: such a wait never ends.
+std::int64_t TicksFor(std::int32_t n, std::int64_t frequency) {
+  if (n <= 0) return 0;
+  const std::int64_t q = frequency / kMicrosPerSecond;
+  const std::int64_t r = frequency % kMicrosPerSecond;
+  const std::int64_t fraction = (n * r + kMicrosPerSecond - 1) / kMicrosPerSecond;
+  constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+  if (q > (kMax - fraction) / n) return kMax;
+  return n * q + fraction;
+}
+
+}  // namespace
 
 void Delay::DelayMicroseconds(std::int32_t n) {
   const std::int64_t frequency = counter_.Frequency();
@@ -10,9 +30,16 @@ void Delay::DelayMicroseconds(std::int32_t n) {
   // Without a frequency the elapsed time cannot be computed; rather than divide by zero or
   // spin for ever, the wait ends at once. CheckTimer has already told the user.
   if (frequency <= 0) return;
+  // The wait is over once elapsed ticks x 1e6 / f, truncated, reaches n: exactly when the
+  // elapsed ticks reach ceil(n x f / 1e6). Worked out once, the loop only compares, and a
+  // counter that jumped hours ahead (the process was stopped) ends the wait instead of
+  // overflowing a product into a negative time.
+  const std::int64_t needed = TicksFor(n, frequency);
   for (;;) {
-    const std::int64_t elapsed = (counter_.Count() - start) * 1'000'000 / frequency;
-    if (elapsed >= static_cast<std::int64_t>(n)) return;
+    // Taken modulo 2^64: no two counts are too far apart to subtract.
+    const auto elapsed = static_cast<std::int64_t>(static_cast<std::uint64_t>(counter_.Count()) -
+                                                   static_cast<std::uint64_t>(start));
+    if (elapsed >= needed) return;
   }
 }
 

@@ -191,7 +191,8 @@ void SimulatedGameBoy::CompleteByte(std::int64_t t) {
       }
       ++requestsSeen_;
       if (replyIsWrong_) {
-        --wrongRepliesLeft_;
+        // The count may have been set to 0 since this reply was loaded.
+        if (wrongRepliesLeft_ > 0) --wrongRepliesLeft_;
         Present(SimState::Waiting, kSyncByte);
         return;
       }

@@ -19,19 +19,29 @@ class VirtualCounter final : public Counter {
   std::int64_t Frequency() override { return frequency_; }
   std::int64_t Count() override {
     ++readings_;
-    return now_ += step_;
+    now_ += step_;
+    if (readings_ == jumpAt_) now_ += jump_;
+    return now_;
   }
 
   std::int64_t Now() const { return now_; }
   std::int64_t Readings() const { return readings_; }
   // 0 stands for a machine without a high-resolution counter.
   void SetFrequency(std::int64_t ticksPerSecond) { frequency_ = ticksPerSecond; }
+  // Reading number `reading` (from 1) comes `ticks` later than the step alone would make it: the
+  // process was stopped (Ctrl-Z, a debugger) between two readings.
+  void JumpAtReading(std::int64_t reading, std::int64_t ticks) {
+    jumpAt_ = reading;
+    jump_ = ticks;
+  }
 
  private:
   std::int64_t step_;
   std::int64_t now_ = 0;
   std::int64_t readings_ = 0;
   std::int64_t frequency_ = kTicksPerSecond;
+  std::int64_t jumpAt_ = 0;
+  std::int64_t jump_ = 0;
 };
 
 }  // namespace fennow

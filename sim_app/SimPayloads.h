@@ -27,7 +27,9 @@ QImage ImageFromScreen(const ScreenBytes& screen);  // dark pixels black, for sh
 Loaded<ScreenBytes> LoadScreenImage(const QString& path);
 ScreenBytes BuiltInScreen();
 
-// 1205 numbers 0..255, one per line, as the Raw Data Format writes them (CR LF or LF).
+// 1205 numbers 0..255, one per line, as the Raw Data Format writes them (CR LF or LF); blanks
+// around a number are allowed, nothing else is. Only a regular file of at most 64 KiB is read,
+// and a message quotes a bad line with its control bytes written out.
 Loaded<DataBytes> LoadRawData(const QString& path);
 // A damped wave and a few square steps, with the given scale codes in its last three bytes.
 DataBytes BuiltInWaveform(std::uint8_t firstCode, std::uint8_t secondCode, std::uint8_t thirdCode);

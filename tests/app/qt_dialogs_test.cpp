@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QDir>
 #include <QFileDialog>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -157,6 +158,82 @@ TEST(QtSaveDialog, AcceptReportsTheFullPathWithTheSuffixAddedCancelReportsCancel
       EXPECT_EQ(QString::fromStdString(answer.path), c.path);
     }
   }
+}
+
+// Enter in the name box, as the user presses it: the dialog's default button answers it.
+void PressEnter(QLineEdit& name) {
+  QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+  QApplication::sendEvent(&name, &press);
+  QKeyEvent release(QEvent::KeyRelease, Qt::Key_Return, Qt::NoModifier);
+  QApplication::sendEvent(&name, &release);
+}
+
+// A name with * or ? is a pattern, not a file: the dialog takes it as its filter and stays open.
+// Enter on the name the dialog opens with ("*.bmp") must not save a file called "*.bmp".
+TEST(QtSaveDialog, AWildcardNameBecomesTheFilterAndTheDialogStaysOpen) {
+  test::TestApp();
+  QTemporaryDir folder;
+  ASSERT_TRUE(folder.isValid());
+  QWidget owner;
+  owner.show();
+  QtDialogHost host;
+
+  struct Step {
+    QString typed;  // empty: the name box as the dialog opened
+    bool open = false;
+    QString filter;
+    QString name;
+  };
+  std::vector<Step> steps = {
+      {QString(), false, {}, {}},
+      {QStringLiteral("*.txt"), false, {}, {}},
+      {QStringLiteral("shot?.dat"), false, {}, {}},
+      {QStringLiteral("*"), false, {}, {}},
+      {folder.filePath(QStringLiteral("*.bmp")), false, {}, {}},
+  };
+  bool found = false;
+  QStringList chosen;  // every name the dialog gave out
+  WhenShown<QFileDialog>(
+      [&](QFileDialog& dialog) {
+        QObject::connect(&dialog, &QFileDialog::fileSelected,
+                         [&](const QString& file) { chosen << file; });
+        dialog.setDirectory(folder.path());
+        auto* name = dialog.findChild<QLineEdit*>("fileNameEdit");
+        if (name == nullptr) {
+          dialog.reject();
+          return;
+        }
+        for (Step& step : steps) {
+          if (!step.typed.isEmpty()) name->setText(step.typed);
+          PressEnter(*name);
+          step.open = dialog.isVisible();
+          step.filter = dialog.selectedNameFilter();
+          step.name = name->text();
+        }
+        name->setText(QStringLiteral("shot"));
+        PressEnter(*name);
+        if (dialog.isVisible()) dialog.reject();
+      },
+      &found);
+  const SaveAnswer answer = host.RunSaveDialog(&owner, kBitmapSaveRow);
+  ASSERT_TRUE(found);
+
+  // the filter the list now shows, and the name box still holding the pattern
+  const char* expected[][2] = {{"*.bmp", "*.bmp"},
+                               {"*.txt", "*.txt"},
+                               {"shot?.dat", "shot?.dat"},
+                               {"*", "*"},
+                               {"*.bmp", "*.bmp"}};
+  for (std::size_t i = 0; i < steps.size(); ++i) {
+    SCOPED_TRACE(steps[i].typed.toStdString());
+    EXPECT_TRUE(steps[i].open);
+    EXPECT_EQ(steps[i].filter.toStdString(), expected[i][0]);
+    EXPECT_EQ(steps[i].name.toStdString(), expected[i][1]);
+  }
+  EXPECT_EQ(chosen.join(QLatin1Char('|')).toStdString(),
+            folder.filePath(QStringLiteral("shot.bmp")).toStdString());
+  EXPECT_EQ(answer.result, IDOK);
+  EXPECT_EQ(answer.path, folder.filePath(QStringLiteral("shot.bmp")).toStdString());
 }
 
 TEST(QtSaveDialog, AnExistingFileIsChosenWithoutAQuestion) {

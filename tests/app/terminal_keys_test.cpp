@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -41,6 +43,12 @@ TerminalKeys* childKeys = nullptr;
   if (how == "destroy") {
     delete keys;
     _exit(0);
+  }
+  if (how == "fault") {
+    // A real invalid access, not a raised signal: the handler returns into the faulting store.
+    void* page = mmap(nullptr, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (page != MAP_FAILED) *static_cast<volatile int*>(page) = 1;
+    _exit(7);
   }
   raise(std::atoi(end));
   _exit(5);  // the signal did not end us
@@ -120,10 +128,21 @@ TEST(TerminalKeys, WithoutATerminalThereIsNeverAKey) {
 
 TEST(TerminalKeys, SettingsComeBackHoweverTheProgramEnds) {
   const struct {
-    const char* end;
+    std::string end;
     int signal;  // 0: a normal exit with status 0
   } cases[] = {
-      {"exit", 0}, {"destroy", 0}, {"2", SIGINT}, {"15", SIGTERM}, {"1", SIGHUP},
+      {"exit", 0},
+      {"destroy", 0},
+      {std::to_string(SIGINT), SIGINT},
+      {std::to_string(SIGTERM), SIGTERM},
+      {std::to_string(SIGHUP), SIGHUP},
+      {std::to_string(SIGQUIT), SIGQUIT},  // Ctrl-backslash
+      // crashes: the terminal comes back and the default action (a core dump) still happens
+      {std::to_string(SIGSEGV), SIGSEGV},
+      {std::to_string(SIGABRT), SIGABRT},
+      {std::to_string(SIGBUS), SIGBUS},
+      {std::to_string(SIGFPE), SIGFPE},
+      {"fault", SIGSEGV},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.end);
@@ -133,9 +152,12 @@ TEST(TerminalKeys, SettingsComeBackHoweverTheProgramEnds) {
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
+      // No core files from the crashes: a crash is seen in how the child ended.
+      const rlimit noCore{0, 0};
+      setrlimit(RLIMIT_CORE, &noCore);
       // A fresh program image: nothing of this one's threads or state comes along.
       setenv(kChildFd, std::to_string(tty.slave).c_str(), 1);
-      setenv(kChildEnd, c.end, 1);
+      setenv(kChildEnd, c.end.c_str(), 1);
       execl("/proc/self/exe", "app_tests", static_cast<char*>(nullptr));
       _exit(6);
     }

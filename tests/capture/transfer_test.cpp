@@ -186,19 +186,29 @@ struct FailureCase {
 
 class Failure : public ::testing::TestWithParam<FailureCase> {};
 
-TEST_P(Failure, TellsTheUserAndLeavesTheStoreEmpty) {
+// None of these failures reaches the payload, so the capture held before is still whole and
+// stays there to be saved.
+TEST_P(Failure, TellsTheUserAndKeepsTheEarlierCapture) {
   const FailureCase f = GetParam();
+  for (CaptureKind before : {CaptureKind::None, CaptureKind::Screen, CaptureKind::Data}) {
+    SCOPED_TRACE(static_cast<int>(before));
+    SimRig rig;
+    rig.store.CaptureBuffer.fill(kUntouched);
+    rig.store.Kind = before;
+    f.setUp(rig);
+
+    EXPECT_EQ(StartTransfer(rig.link, rig.ui, rig.store), f.status);
+    EXPECT_EQ(rig.store.Kind, before);
+    EXPECT_EQ(TouchedSlots(rig.store), 0);
+  }
+
   SimRig rig;
   rig.store.CaptureBuffer.fill(kUntouched);
-  rig.store.Kind = CaptureKind::Data;  // whatever was held before is given up
   f.setUp(rig);
-
   EXPECT_EQ(StartTransfer(rig.link, rig.ui, rig.store), f.status);
   EXPECT_EQ(rig.ui.messages,
             (std::vector<Message>{{f.text, "Transfer Status", MessageStyle::MB_ICONSTOP}}));
   EXPECT_EQ(Lamps(rig.ui), (LampSet{false, false, false, true}));
-  EXPECT_EQ(rig.store.Kind, CaptureKind::None);
-  EXPECT_EQ(TouchedSlots(rig.store), 0);
   EXPECT_EQ(rig.ui.progress, (std::vector<std::int32_t>{0, 0}));
   ExpectEndStep(rig.ui, true);
   EXPECT_EQ(rig.gameBoy.ClockPulses(), f.clockPulses);
@@ -282,6 +292,7 @@ TEST_P(KeyDuringPayload, StopsAfterTheCurrentByteWithTheBarFull) {
     lampsAtBox = Lamps(rig.ui);
   };
 
+  rig.store.Kind = CaptureKind::Data;  // given up: its first slots are overwritten
   EXPECT_EQ(StartTransfer(rig.link, rig.ui, rig.store), TransferStatus::KeyExit);
   EXPECT_EQ(rig.ui.messages,
             (std::vector<Message>{{"Key Exit", "Transfer Status", MessageStyle::MB_ICONSTOP}}));
@@ -322,7 +333,7 @@ INSTANTIATE_TEST_SUITE_P(
                       KeyCase{"DataLastByte", false, 1205, DataKeyProgress(1205)}),
     [](const auto& tp) { return std::string(tp.param.name); });
 
-TEST_F(Transfer, OnlyASuccessfulTransferLeavesACapture) {
+TEST_F(Transfer, ACaptureLastsUntilATransferOverwritesIt) {
   ASSERT_TRUE(rig.gameBoy.LoadScreen(RandomScreen(3)));
   ASSERT_EQ(Run(), TransferStatus::Success);
   const auto screen = rig.store.CaptureBuffer;
@@ -341,16 +352,28 @@ TEST_F(Transfer, OnlyASuccessfulTransferLeavesACapture) {
   ASSERT_EQ(Run(), TransferStatus::KeyExit);
   EXPECT_EQ(rig.store.Kind, CaptureKind::None);
 
-  // and after another good capture, a sync timeout does as well
+  // after another good capture, a sync timeout overwrites nothing and keeps it, lamp and all
   rig.ui.keyAtPoll = nullptr;
   rig.gameBoy.Reset();
   ASSERT_EQ(Run(), TransferStatus::Success);
   EXPECT_EQ(rig.store.Kind, CaptureKind::Screen);
+  const auto kept = rig.store.CaptureBuffer;
   rig.gameBoy.SetConnection(Connection::StuckClear);
   EXPECT_EQ(Run(), TransferStatus::SyncTimeout);
-  EXPECT_EQ(rig.store.Kind, CaptureKind::None);
+  EXPECT_EQ(rig.store.Kind, CaptureKind::Screen);
+  EXPECT_EQ(rig.store.CaptureBuffer, kept);
   EXPECT_EQ(rig.ui.Lit(Lamp::ErrorLamp), true);
   EXPECT_EQ(rig.gameBoy.TransfersCompleted(), 3);
+
+  // so does a bad mode byte; a key during the next screen's first tile then gives it up
+  rig.gameBoy.SetConnection(Connection::GameBoy);
+  rig.gameBoy.SetModeByte(3);
+  EXPECT_EQ(Run(), TransferStatus::AcknowledgeError);
+  EXPECT_EQ(rig.store.Kind, CaptureKind::Screen);
+  rig.gameBoy.SetModeByte(1);
+  rig.ui.PressKeyAtPoll(rig.ui.keyPolls + 1 + 3);
+  EXPECT_EQ(Run(), TransferStatus::KeyExit);
+  EXPECT_EQ(rig.store.Kind, CaptureKind::None);
 }
 
 }  // namespace

@@ -2,17 +2,34 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <string>
 
 #include "export/Exporters.h"
+#include "export/FileContent.h"
 #include "tests/export/ExportFixtures.h"
 #include "tests/support/FakeServices.h"
+
+// Where the file system takes no modes (FAT on a USB stick), fchmod fails with EPERM. In this
+// test program, this fchmod stands in for the C library's and fails so when a test asks it to.
+namespace {
+std::atomic<int> refuseModesWith{0};
+}  // namespace
+
+extern "C" int fchmod(int fd, mode_t mode) noexcept {
+  if (const int error = refuseModesWith.load(); error != 0) {
+    errno = error;
+    return -1;
+  }
+  return static_cast<int>(::syscall(SYS_fchmod, fd, mode));
+}
 
 namespace fennow::test {
 namespace {
@@ -56,12 +73,13 @@ constexpr const char* kOldContent = "an earlier file that must survive";
   GTEST_SKIP() << "running as root, where permission bits do not stop writes; run as an " \
                   "ordinary user to cover this case"
 
-TEST(SaveFailures, ReadOnlyFolderLeavesItsFilesAlone) {
+TEST(SaveFailures, ReadOnlyFolderTakesNoNewFileAndKeepsItsReadOnlyOnes) {
   SKIP_IF_ROOT();
   TempDir dir;
   const std::string folder = dir / "locked";
   ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
   WriteFile(folder + "/old.bmp", kOldContent);
+  ASSERT_EQ(::chmod((folder + "/old.bmp").c_str(), 0444), 0);
   ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
 
   for (const char* name : {"old.bmp", "new.bmp"}) {
@@ -69,6 +87,57 @@ TEST(SaveFailures, ReadOnlyFolderLeavesItsFilesAlone) {
   }
   EXPECT_EQ(Names(folder), (std::set<std::string>{"old.bmp"}));
   EXPECT_EQ(ReadFile(folder + "/old.bmp"), kOldContent);
+}
+
+// No temporary file can be made beside it, so the file is written in place, as the user expects
+// of a file they may write.
+TEST(SaveTargets, WritableFileInAReadOnlyFolderIsSavedInPlace) {
+  SKIP_IF_ROOT();
+  TempDir dir;
+  const std::string folder = dir / "locked";
+  ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+  const std::string path = folder + "/old.bmp";
+  WriteFile(path, std::string(5000, 'x'));  // longer than the bitmap: cut to its length
+  ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+  ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
+  struct stat before {};
+  ASSERT_EQ(::stat(path.c_str(), &before), 0);
+
+  EXPECT_TRUE(SaveScreenTo(path).empty());
+  const std::string saved = ReadFile(path);
+  const std::vector<std::uint8_t> expected = ScreenBitmapFile(MakeScreen());
+  EXPECT_EQ(saved.size(), expected.size());
+  EXPECT_TRUE(saved == std::string(expected.begin(), expected.end()));
+  struct stat after {};
+  ASSERT_EQ(::stat(path.c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino);  // the same file, not a replacement
+  EXPECT_EQ(after.st_mode & 07777, 0640u);
+  EXPECT_EQ(Names(folder), (std::set<std::string>{"old.bmp"}));
+}
+
+// Written in place, a file that fails part-way has lost its old content: the message says so.
+TEST(SaveFailures, FailedSaveInPlaceSaysTheFileMayBeIncomplete) {
+  SKIP_IF_ROOT();
+  TempDir dir;
+  const std::string folder = dir / "locked";
+  ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+  const std::string path = folder + "/old.bmp";
+  WriteFile(path, kOldContent);
+  ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
+  rlimit saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+  rlimit small = saved;
+  small.rlim_cur = 2000;  // below the bitmap's 2942 bytes
+  auto* previous = std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  const std::vector<Message> messages = SaveScreenTo(path);
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, previous);
+
+  ExpectFailure(messages, path, EFBIG);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_NE(messages[0].text.find("may be incomplete"), std::string::npos) << messages[0].text;
+  EXPECT_EQ(Names(folder), (std::set<std::string>{"old.bmp"}));
 }
 
 TEST(SaveFailures, ReadOnlyFileIsNotReplaced) {
@@ -112,6 +181,7 @@ TEST(SaveFailures, FailedWriteKeepsTheOldFileAndLeavesNoTemporary) {
   std::signal(SIGXFSZ, previous);
 
   ExpectFailure(messages, path, EFBIG);
+  EXPECT_EQ(messages[0].text.find("incomplete"), std::string::npos) << messages[0].text;
   EXPECT_EQ(ReadFile(path), kOldContent);
   EXPECT_EQ(Names(dir.path()), (std::set<std::string>{"old.bmp"}));
 }
@@ -203,6 +273,54 @@ TEST(SaveTargets, LinkLoopIsReported) {
   ASSERT_EQ(::symlink("a", (dir / "b").c_str()), 0);
   ExpectFailure(SaveScreenTo(dir / "a"), dir / "a", ELOOP);
   EXPECT_EQ(Names(dir.path()), (std::set<std::string>{"a", "b"}));
+}
+
+class RefuseModes {
+ public:
+  explicit RefuseModes(int error) { refuseModesWith = error; }
+  ~RefuseModes() { refuseModesWith = 0; }
+  RefuseModes(const RefuseModes&) = delete;
+  RefuseModes& operator=(const RefuseModes&) = delete;
+};
+
+TEST(SaveTargets, AFileSystemThatTakesNoModesStillGetsTheFile) {
+  TempDir dir;
+  WriteFile(dir / "old.bmp", kOldContent);
+  RefuseModes refuse(EPERM);
+  // the refusal is real: a mode change fails
+  const int fd = ::open((dir / "old.bmp").c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  EXPECT_NE(::fchmod(fd, 0600), 0);
+  ::close(fd);
+
+  for (const char* name : {"new.bmp", "old.bmp"}) {
+    EXPECT_TRUE(SaveScreenTo(dir / name).empty()) << name;
+    EXPECT_EQ(std::filesystem::file_size(dir / name), 2942u) << name;
+  }
+  EXPECT_EQ(Names(dir.path()), (std::set<std::string>{"new.bmp", "old.bmp"}));
+}
+
+// A write by anyone but root clears the set-user-ID and set-group-ID bits, so they are set once
+// the data is in, whether the file is replaced or, in a read-only folder, written in place.
+TEST(SaveTargets, SetIdBitsOfOnesOwnFileSurviveASave) {
+  SKIP_IF_ROOT();
+  for (bool lockedFolder : {false, true}) {
+    SCOPED_TRACE(lockedFolder ? "read-only folder" : "writable folder");
+    TempDir dir;
+    const std::string folder = dir / "f";
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    const std::string path = folder + "/tool.bmp";
+    WriteFile(path, kOldContent);
+    if (::chmod(path.c_str(), 06750) != 0 || (ModeOf(path) & 07777) != 06750) {
+      GTEST_SKIP() << "set-ID bits cannot be set here";
+    }
+    if (lockedFolder) {
+      ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
+    }
+    EXPECT_TRUE(SaveScreenTo(path).empty());
+    EXPECT_EQ(std::filesystem::file_size(path), 2942u);
+    EXPECT_EQ(ModeOf(path) & 07777, 06750u);
+  }
 }
 
 class UmaskScope {

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <ostream>
+#include <stdexcept>
 
 #include "sim/VirtualCounter.h"
 #include "tests/support/FakeServices.h"
@@ -42,6 +44,13 @@ INSTANTIATE_TEST_SUITE_P(
         DelayCase{1'000'000'000, 1500, 2, 3}, DelayCase{1'000'000'000, 1500, 3, 3},
         // a slow 3.579545 MHz counter, one tick per reading: 2 us needs 8 ticks (2.23 us)
         DelayCase{3'579'545, 1, 2, 9},
+        // 2 ms on it is 7159.09 ticks: 7159 readings past the start fall short, 7160 do not
+        DelayCase{3'579'545, 1, 2000, 7161}, DelayCase{3'579'545, 7160, 2000, 2},
+        DelayCase{3'579'545, 7159, 2000, 3},
+        // a wait that is a whole number of ticks ends on that tick, not one later
+        DelayCase{1'000'000, 1, 5, 6}, DelayCase{1'000'000, 5, 5, 2}, DelayCase{1'000'000, 4, 5, 3},
+        // the longest wait there is, at a thousand seconds a reading
+        DelayCase{1'000'000'000, 1'000'000'000'000, 2'147'483'647, 4},
         // no counter: the wait cannot be timed and must end at once instead of hanging
         DelayCase{0, 1000, 2000, 1}, DelayCase{-1, 1000, 2000, 1}));
 
@@ -58,6 +67,57 @@ TEST(Delay, MillisecondsAreThousandsOfMicroseconds) {
   fineDelay.DelayMicroseconds(3);
   EXPECT_EQ(fine.Now(), 1 + 3000);
 }
+
+// Counts readings and gives up, rather than spin for hours, once a wait has had far more of them
+// than it can need.
+class BoundedCounter final : public Counter {
+ public:
+  BoundedCounter(VirtualCounter& inner, std::int64_t limit) : inner_(inner), limit_(limit) {}
+  std::int64_t Frequency() override { return inner_.Frequency(); }
+  std::int64_t Count() override {
+    if (inner_.Readings() >= limit_) throw std::runtime_error("still waiting");
+    return inner_.Count();
+  }
+
+ private:
+  VirtualCounter& inner_;
+  std::int64_t limit_;
+};
+
+struct JumpCase {
+  std::int64_t frequency;
+  std::int64_t jumpTicks;
+  std::int32_t micros;
+  friend void PrintTo(const JumpCase& c, std::ostream* out) {
+    *out << c.micros << " us at " << c.frequency << " Hz, stopped for " << c.jumpTicks << " ticks";
+  }
+};
+
+class StoppedMidWait : public ::testing::TestWithParam<JumpCase> {};
+
+// A process stopped mid-wait (Ctrl-Z, a debugger) finds the counter hours or days ahead when it
+// resumes. The wait is then over: it must end on that reading, not spin on for as long again.
+TEST_P(StoppedMidWait, EndsTheWaitOnTheFirstReadingAfterItResumes) {
+  const JumpCase c = GetParam();
+  VirtualCounter counter(1);
+  counter.SetFrequency(c.frequency);
+  counter.JumpAtReading(3, c.jumpTicks);
+  BoundedCounter bounded(counter, 1000);
+  Delay delay(bounded);
+  EXPECT_NO_THROW(delay.DelayMicroseconds(c.micros));
+  EXPECT_EQ(counter.Readings(), 3);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Jumps, StoppedMidWait,
+    ::testing::Values(
+        // three hours of nanoseconds: elapsed ticks times a million no longer fit 64 bits
+        JumpCase{1'000'000'000, 3 * 3600 * 1'000'000'000LL, 1'000'000},
+        JumpCase{1'000'000'000, 100 * 24 * 3600 * 1'000'000'000LL, 2},
+        // a slower counter takes longer to get there, but a year is enough
+        JumpCase{3'579'545, 366 * 24 * 3600 * 3'579'545LL * 100, 2'000'000'000},
+        // as far as a 64-bit count can go
+        JumpCase{1'000'000'000, std::numeric_limits<std::int64_t>::max() / 2, 2}));
 
 TEST(CheckTimer, WarnsOnlyWithoutACounter) {
   VirtualCounter counter;

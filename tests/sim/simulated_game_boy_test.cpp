@@ -118,6 +118,20 @@ TEST(SimProtocol, WrongRepliesCountDownOnlyWhenARequestArrives) {
   EXPECT_EQ(rig.gameBoy.BytesReceived(), 10u);
 }
 
+// The reply slot on the wire was loaded as a wrong one; setting the count to 0 then must not make
+// that reply count below nothing when the 'G' arrives.
+TEST(SimProtocol, WrongRepliesLeftNeverGoesBelowZero) {
+  SimRig rig;
+  rig.gameBoy.SetWrongReplies(1, 0x00);
+  ASSERT_TRUE(SyncLink(rig.link));  // the wrong reply is now on the wire
+  rig.gameBoy.SetWrongReplies(0);
+  EXPECT_EQ(ExchangeByte(rig.link, 'G'), 0x00);
+  EXPECT_EQ(rig.gameBoy.WrongRepliesLeft(), 0);
+  ASSERT_TRUE(SyncLink(rig.link));
+  EXPECT_EQ(ExchangeByte(rig.link, 'G'), 'W');
+  EXPECT_EQ(rig.gameBoy.WrongRepliesLeft(), 0);
+}
+
 TEST(SimProtocol, GoesBackToWaitingAfterEachTransferAndAfterABadMode) {
   SimRig rig;
   rig.gameBoy.SetModeByte(7);

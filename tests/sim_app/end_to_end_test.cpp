@@ -229,48 +229,58 @@ TEST(SimulatorEndToEnd, TheIdlePictureIsTheOneBuiltIntoTheProgram) {
   EXPECT_EQ(rig.idle, built.convertToFormat(QImage::Format_RGB32));
 }
 
-TEST(SimulatorEndToEnd, AFailedTransferPutsTheIdlePictureBack) {
+// A failure before the first payload byte overwrites nothing: the capture and its picture stay,
+// to be saved. A key during the payload has overwritten part of it: the idle picture comes back.
+TEST(SimulatorEndToEnd, AFailedTransferKeepsAWholeCaptureAndGivesUpAPartlyOverwrittenOne) {
   const struct Case {
     const char* name;
     bool dataBefore;  // what the good transfer before it brought
     void (*fault)(SimulatorRig&);
     const char* outcome;
+    bool overwrites;
   } cases[] = {
       {"lead out, line high", false,
        [](SimulatorRig& r) {
          EXPECT_TRUE(SimulatorRig::Choose(r.Field<QComboBox>(QStringLiteral("Lead")),
                                           static_cast<int>(Connection::StuckSet)));
        },
-       "Serial Sync Timeout"},
+       "Serial Sync Timeout", false},
       {"lead out, line low", true,
        [](SimulatorRig& r) {
          EXPECT_TRUE(SimulatorRig::Choose(r.Field<QComboBox>(QStringLiteral("Lead")),
                                           static_cast<int>(Connection::StuckClear)));
        },
-       "Serial Sync Timeout"},
+       "Serial Sync Timeout", false},
       {"five wrong replies", true,
        [](SimulatorRig& r) {
          auto* replies = r.Field<QSpinBox>(QStringLiteral("Wrong replies to requests"));
          ASSERT_NE(replies, nullptr);
          replies->setValue(5);
        },
-       "Serial Sync Timeout"},
-      {"key pressed", false, [](SimulatorRig& r) { r.keys.waiting = true; }, "Key Exit"},
+       "Serial Sync Timeout", false},
+      {"key pressed", false, [](SimulatorRig& r) { r.keys.waiting = true; }, "Key Exit", false},
+      // poll 1 is the request's; the key is seen after the fifth payload byte
+      {"key pressed during a screen", false,
+       [](SimulatorRig& r) { r.keys.waitingFromPoll = r.keys.polls + 1 + 5; }, "Key Exit", true},
+      {"key pressed during a data block", true,
+       [](SimulatorRig& r) { r.keys.waitingFromPoll = r.keys.polls + 1 + 5; }, "Key Exit", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     SimulatorRig rig;
     if (c.dataBefore) rig.simulator.SetSending(SimulatorWindow::Sending::Data);
     ASSERT_EQ(rig.Transfer().size(), 1u);
-    ASSERT_NE(rig.window->Capture().Kind, CaptureKind::None);
-    ASSERT_NE(rig.Picture(), rig.idle);
+    const CaptureKind kind = rig.window->Capture().Kind;
+    const QImage picture = rig.Picture();
+    ASSERT_NE(kind, CaptureKind::None);
+    ASSERT_NE(picture, rig.idle);
 
     c.fault(rig);
     EXPECT_EQ(rig.Transfer(),
               (std::vector<Message>{{c.outcome, kTitle, MessageStyle::MB_ICONSTOP}}));
-    EXPECT_EQ(rig.window->Capture().Kind, CaptureKind::None);
     EXPECT_TRUE(rig.Lit(kErrorLampId));
-    EXPECT_EQ(rig.Picture(), rig.idle);
+    EXPECT_EQ(rig.window->Capture().Kind, c.overwrites ? CaptureKind::None : kind);
+    EXPECT_EQ(rig.Picture(), c.overwrites ? rig.idle : picture);
   }
 }
 
@@ -292,6 +302,7 @@ TEST(SimulatorEndToEnd, AModeByteThatIsNeitherScreenNorDataIsRefused) {
     SimulatorRig rig;
     rig.simulator.SetSending(c.sending);
     ASSERT_EQ(rig.Transfer(), std::vector<Message>{arrived});
+    const QImage picture = rig.Picture();
 
     QCheckBox* sendMode = nullptr;
     for (QCheckBox* box : rig.simulator.findChildren<QCheckBox*>()) {
@@ -309,9 +320,10 @@ TEST(SimulatorEndToEnd, AModeByteThatIsNeitherScreenNorDataIsRefused) {
     EXPECT_EQ(
         rig.Transfer(),
         (std::vector<Message>{{"Serial Acknowledge Error", kTitle, MessageStyle::MB_ICONSTOP}}));
-    EXPECT_EQ(rig.window->Capture().Kind, CaptureKind::None);
+    // Nothing of the payload came, so the capture before it is kept.
+    EXPECT_EQ(rig.window->Capture().Kind, screen ? CaptureKind::Screen : CaptureKind::Data);
     EXPECT_TRUE(rig.Lit(kErrorLampId));
-    EXPECT_EQ(rig.Picture(), rig.idle);
+    EXPECT_EQ(rig.Picture(), picture);
 
     // Unticked, the Game Boy names what it is set to send again.
     sendMode->click();

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -145,6 +146,110 @@ TEST_F(Payloads, BadRawDataFilesAreRefusedWithTheLineAtFault) {
   auto missing = LoadRawData(dir_.filePath("nowhere.txt"));
   ASSERT_TRUE(std::holds_alternative<std::string>(missing));
   EXPECT_NE(std::get<std::string>(missing).find("cannot read"), std::string::npos);
+}
+
+// Each line holds blanks, one decimal number and the line end, and nothing else: what a looser
+// reading takes (a sign, a NUL that ends the number early, a vertical tab) is refused.
+TEST_F(Payloads, ALineHoldsOneNumberBetweenBlanksAndNothingElse) {
+  QByteArray good;
+  for (int i = 0; i < kDataBytes; ++i) good += "7\r\n";
+  auto withFirstLine = [&](const QByteArray& text) { return text + good.mid(3); };
+  const struct {
+    QByteArray line;
+    int value;  // -1: refused
+  } cases[] = {
+      {" 12 \t\r\n", 12},
+      {"\t0\n", 0},
+      {"007\r\n", 7},
+      {"255\r\n", 255},
+      {QByteArray("1\0"
+                  "63\r\n",
+                  6),
+       -1},
+      {"+5\r\n", -1},
+      {"\v7\r\n", -1},
+      {"7\f\r\n", -1},
+      {"1 2\r\n", -1},
+      {"7\r\r\n", -1},
+      {"99999999999999999999\r\n", -1},
+      {"\r\n", -1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line.toPercentEncoding().toStdString());
+    auto loaded = LoadRawData(Write("line.txt", withFirstLine(c.line)));
+    if (c.value < 0) {
+      ASSERT_TRUE(std::holds_alternative<std::string>(loaded));
+      EXPECT_NE(std::get<std::string>(loaded).find("line 1:"), std::string::npos)
+          << std::get<std::string>(loaded);
+    } else {
+      ASSERT_TRUE(std::holds_alternative<DataBytes>(loaded)) << std::get<std::string>(loaded);
+      EXPECT_EQ(std::get<DataBytes>(loaded)[0], c.value);
+      EXPECT_EQ(std::get<DataBytes>(loaded)[1], 7);
+    }
+  }
+}
+
+// The offending line is quoted with every control byte written out, so that nothing in the file
+// can drive the terminal the message is printed on, and a long line is cut short.
+TEST_F(Payloads, TheQuotedLineCannotReachTheTerminalAndIsCutShort) {
+  QByteArray good;
+  for (int i = 0; i < kDataBytes; ++i) good += "7\r\n";
+  const struct {
+    QByteArray line;
+    const char* quoted;
+  } cases[] = {
+      {"\x1b]0;owned\x07\x1b[2J", R"("\x1b]0;owned\x07\x1b[2J")"},
+      {QByteArray("1\0"
+                  "63",
+                  4),
+       R"("1\x0063")"},
+      {"\x9b"
+       "31m\xff",
+       R"("\x9b31m\xff")"},
+      {QByteArray(5000, 'x'), "\"xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx...\""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.quoted);
+    auto loaded = LoadRawData(Write("bad.txt", c.line + "\r\n" + good.mid(3)));
+    ASSERT_TRUE(std::holds_alternative<std::string>(loaded));
+    const std::string& message = std::get<std::string>(loaded);
+    EXPECT_NE(message.find(std::string("line 1: ") + c.quoted), std::string::npos) << message;
+    for (unsigned char byte : message) ASSERT_TRUE(byte >= 0x20 && byte != 0x7F) << message;
+    EXPECT_LT(message.size(), 200u);
+  }
+}
+
+// A raw data file is about 6 KB: a device, a folder, a pipe or a file of more than 64 KiB is
+// refused before anything is read from it.
+TEST_F(Payloads, OnlyARegularFileOfAtMost64KiBIsRead) {
+  const QString folder = dir_.filePath("folder");
+  ASSERT_TRUE(QDir().mkdir(folder));
+  const QString fifo = dir_.filePath("pipe");
+  ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+  for (const QString& path : {QStringLiteral("/dev/zero"), folder, fifo}) {
+    auto loaded = LoadRawData(path);  // the pipe has no writer: it must not wait for one
+    ASSERT_TRUE(std::holds_alternative<std::string>(loaded)) << path.toStdString();
+    EXPECT_NE(std::get<std::string>(loaded).find("not a regular file"), std::string::npos)
+        << std::get<std::string>(loaded);
+  }
+
+  QByteArray justFits;
+  for (int i = 0; i < kDataBytes; ++i) justFits += "7\r\n";
+  justFits.prepend(QByteArray(64 * 1024 - justFits.size(), ' '));
+  ASSERT_EQ(justFits.size(), 64 * 1024);
+  EXPECT_TRUE(std::holds_alternative<DataBytes>(LoadRawData(Write("fits.txt", justFits))));
+
+  const QString big = Write("big.txt", " " + justFits);
+  QFile sparse(dir_.filePath("sparse.txt"));
+  ASSERT_TRUE(sparse.open(QIODevice::WriteOnly));
+  ASSERT_TRUE(sparse.resize(qint64{1} << 30));  // a gigabyte of nothing, taking no disk
+  sparse.close();
+  for (const QString& path : {big, sparse.fileName()}) {
+    auto loaded = LoadRawData(path);
+    ASSERT_TRUE(std::holds_alternative<std::string>(loaded)) << path.toStdString();
+    EXPECT_NE(std::get<std::string>(loaded).find("64 KiB"), std::string::npos)
+        << std::get<std::string>(loaded);
+  }
 }
 
 TEST_F(Payloads, TheBuiltInWaveformCarriesItsScaleCodesAndMoves) {

@@ -112,9 +112,10 @@ class ScriptedKeys final : public KeySource {
  public:
   bool KeyWaiting() override {
     ++polls;
-    return waiting;
+    return waiting || (waitingFromPoll > 0 && polls >= waitingFromPoll);
   }
   bool waiting = false;
+  int waitingFromPoll = 0;  // when set, a key is there from that poll (counted from 1) on
   int polls = 0;
 };
 
