@@ -24,6 +24,7 @@
 #include "fuzz/Script.h"
 #include "link/LinkPort.h"
 #include "link/LinkSession.h"
+#include "link/PortMap.h"
 #include "link/Protocol.h"
 #include "sim/SimulatedGameBoy.h"
 #include "sim/VirtualCounter.h"
@@ -496,7 +497,7 @@ void RunOnce(const std::uint8_t* data, std::size_t size) {
   LinkSession session(watched, counter);
   watched.Watch(session.port);
   FakeServices setUp;
-  SelectPort(session.port, run.choice, setUp);
+  SelectPort(session.port, run.choice, LegacyPorts(), setUp);
   // The Game Boy on the chosen port, or on LPT3 whatever was chosen.
   const PortChoice gameBoyAt = run.elsewhere ? PortChoice::LPT3 : run.choice;
   gameBoy.SetPort(static_cast<std::uint16_t>(AddressesOf(gameBoyAt).dataPort),
