@@ -46,13 +46,13 @@ bool IsLegacyAddress(std::uint32_t base);
 // given, which no parallel port has (AssignPorts), and is opened by its chip and serial number.
 struct PortTarget {
   PortTarget() = default;
-  PortTarget(std::uint16_t base_, std::string name_, PortKind kind_ = PortKind::ParallelPort,
-             std::uint16_t product_ = 0, std::string serial_ = {})
-      : base(base_),
-        name(std::move(name_)),
-        kind(kind_),
-        product(product_),
-        serial(std::move(serial_)) {}
+  PortTarget(std::uint16_t at, std::string shownAs, PortKind of = PortKind::ParallelPort,
+             std::uint16_t chip = 0, std::string serialNumber = {})
+      : base(at),
+        name(std::move(shownAs)),
+        kind(of),
+        product(chip),
+        serial(std::move(serialNumber)) {}
 
   std::uint16_t base = 0;
   std::string name;  // "0x378", "0xD010", "USB FT232R A50285BI"

@@ -299,8 +299,8 @@ FtdiBus::Opened FakeFtdiBus::Open(std::uint16_t vendor, std::uint16_t product,
                                   const std::string& serial) {
   for (const auto& adapter : adapters_) {
     const FakeAdapterSetup& setup = adapter->Setup();
-    if (vendor != kFtdiVendor || setup.product != product || setup.serial != serial ||
-        adapter->Unplugged()) {
+    if (vendor != kFtdiVendor || setup.product != product ||
+        (!serial.empty() && setup.serial != serial) || adapter->Unplugged()) {
       continue;
     }
     if (ChipResult claimed = adapter->Claim(); !claimed.ok()) return {nullptr, claimed};
