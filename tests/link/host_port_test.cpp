@@ -303,71 +303,27 @@ TEST_F(FakeSystem, AnAdapterIsReachedAtItsChoicesAddressAndNeverByDirectIo) {
   EXPECT_EQ(directRequests_, std::vector<std::uint16_t>{0x3BC});
 }
 
-struct AdapterFailure {
-  const char* what;
-  bool beforeListing;  // goes wrong before the ports are listed, else between listing and Reach
-  // Makes it go wrong; what it returns is held until the end of the case.
-  std::function<FtdiBus::Opened(FakeFtdiBus&, FakeFtdiAdapter&)> strike;
-  PortReason reason;
-  std::string device;
-  std::string detail;  // libftdi's words
-};
+// An adapter gone from the bus since the ports were listed, or one whose serial number could not
+// be read (no udev rule), is explained without being opened.
+TEST_F(FakeSystem, AnAdapterGoneOrUnreadableIsExplainedWithoutOpeningIt) {
+  FakeFtdiAdapter& gone = Plug("A50285BI");
+  FakeAdapterSetup unreadable;
+  unreadable.serial = "B7000002";
+  unreadable.faults.serialUnreadable = true;
+  const FakeFtdiAdapter& locked = bus_.Plug(unreadable);
+  auto port = MakeHostPort(Environment(/*directAllowed=*/true));
+  ASSERT_EQ(TargetOf(port->Ports(), PortChoice::LPT2).name,
+            "USB FT232R (serial number unreadable)");
 
-TEST_F(FakeSystem, EachFailureToOpenAnAdapterHasItsReasonAndNamesIt) {
-  const auto refuse = [](ChipError error) {
-    return [error](FakeFtdiBus&, FakeFtdiAdapter& adapter) {
-      adapter.Faults().openError = error;
-      return FtdiBus::Opened{};
-    };
-  };
-  const AdapterFailure cases[] = {
-      {"no udev rule", false, refuse(ChipError::PermissionDenied), PortReason::PermissionDenied,
-       "USB FT232R A50285BI", "usb_open() failed"},
-      {"serial unreadable without the udev rule", true,
-       [](FakeFtdiBus&, FakeFtdiAdapter& adapter) {
-         adapter.Faults().serialUnreadable = true;
-         return FtdiBus::Opened{};
-       },
-       PortReason::PermissionDenied, "USB FT232R (serial number unreadable)",
-       "libusb_open() failed"},
-      {"serial driver would not let go", false, refuse(ChipError::Busy), PortReason::Busy,
-       "USB FT232R A50285BI",
-       "unable to claim usb device. Make sure the default FTDI driver is not in use"},
-      {"held by another program", false,
-       [](FakeFtdiBus& bus, FakeFtdiAdapter&) { return bus.Open(kFtdiVendor, 0x6001, "A50285BI"); },
-       PortReason::Busy, "USB FT232R A50285BI",
-       "unable to claim usb device. Make sure the default FTDI driver is not in use"},
-      {"unplugged", false,
-       [](FakeFtdiBus&, FakeFtdiAdapter& adapter) {
-         adapter.Unplug();
-         return FtdiBus::Opened{};
-       },
-       PortReason::DeviceLost, "USB FT232R A50285BI", ""},
-      {"reset failed", false, refuse(ChipError::IoError), PortReason::Other, "USB FT232R A50285BI",
-       "ftdi_usb_reset failed"},
-  };
-  for (const AdapterFailure& c : cases) {
-    SCOPED_TRACE(c.what);
-    VirtualCounter counter;
-    FakeFtdiBus bus(counter);
-    FakeAdapterSetup setup;
-    setup.serial = "A50285BI";
-    FakeFtdiAdapter& adapter = bus.Plug(setup);
-    HostPortEnvironment environment = Environment(true);
-    environment.usbBus = &bus;
-    environment.counter = &counter;
-    auto port = MakeHostPort(environment);
-    FtdiBus::Opened held;
-    if (c.beforeListing) held = c.strike(bus, adapter);
-    ASSERT_EQ(TargetOf(port->Ports(), PortChoice::LPT1).kind, PortKind::UsbAdapter);
-    if (!c.beforeListing) held = c.strike(bus, adapter);
-
-    const std::optional<PortProblem> problem = port->Reach(0x378);
-    ASSERT_TRUE(problem);
-    EXPECT_EQ(*problem, (PortProblem{PortKind::UsbAdapter, c.reason, c.device, c.detail}));
-    EXPECT_EQ(port->Read(0x379), 0xFF);
-  }
+  gone.Unplug();
+  EXPECT_EQ(port->Reach(0x378),
+            (PortProblem{PortKind::UsbAdapter, PortReason::DeviceLost, "USB FT232R A50285BI", {}}));
+  EXPECT_EQ(port->Reach(0x278),
+            (PortProblem{PortKind::UsbAdapter, PortReason::PermissionDenied,
+                         "USB FT232R (serial number unreadable)", "libusb_open() failed"}));
+  EXPECT_EQ(locked.Writes(), 0u);
   EXPECT_TRUE(directRequests_.empty());
+  EXPECT_EQ(LogLines(), 2);
 }
 
 // The whole byte goes through the host port to the adapter in one round trip; an adapter that is
