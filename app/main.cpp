@@ -6,12 +6,16 @@
 #include "app/TerminalKeys.h"
 #include "link/Counter.h"
 #include "link/HostPort.h"
+#include "link/LibFtdiChip.h"
 
 int main(int argc, char* argv[]) {
   QApplication application(argc, argv);
 
-  const std::unique_ptr<fennow::HostPort> port = fennow::MakeHostPort();
   fennow::MonotonicCounter counter;
+  // The parallel ports the kernel has, then the USB link adapters libftdi finds.
+  const std::unique_ptr<fennow::FtdiBus> usb = fennow::MakeLibFtdiBus();
+  const std::unique_ptr<fennow::HostPort> port =
+      fennow::MakeHostPort(fennow::SystemPortEnvironment(*usb, counter));
   fennow::QtDialogHost dialogs;
   fennow::TerminalKeys keys;
   fennow::WindowPlatform platform{*port, *port, counter, dialogs, keys};

@@ -75,6 +75,7 @@ class FtdiBus {
   virtual ~FtdiBus() = default;
   // Every chip with these IDs, in the order the bus lists them.
   virtual std::vector<ChipListing> List(std::uint16_t vendor, std::uint16_t product) = 0;
+  // The chip with these IDs and serial number; an empty serial: the first chip with these IDs.
   virtual Opened Open(std::uint16_t vendor, std::uint16_t product, const std::string& serial) = 0;
 };
 

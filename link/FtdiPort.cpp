@@ -26,33 +26,47 @@ constexpr int kLatencyTimerMs = 1;
 // stopped answering (a read that hangs ends in a USB timeout instead, which is an error).
 constexpr int kMaxEmptyReads = 500;
 
-// What the user is told about an adapter, by cause: why it cannot be used when it is opened, and
-// what happened when it fails later. "{}" stands for the adapter's name.
-struct CauseText {
+// What happened to an adapter that fails while in use, by cause, for "Interface Port Lost: ".
+// "{}" stands for the adapter's name.
+struct LostText {
   ChipError error;
-  std::string_view unusable;
   std::string_view lost;
 };
 
-constexpr std::array<CauseText, 4> kCauses{{
-    {ChipError::PermissionDenied,
-     "permission denied on {}: install the udev rule for USB link adapters (see the README), "
-     "then unplug the adapter and plug it in again",
-     "{} refused access"},
-    {ChipError::Busy, "{} is busy: another program holds it", "{} was taken by another program"},
-    {ChipError::NotFound, "{} is not on the USB bus: is it plugged in?", "{} was unplugged"},
-    {ChipError::IoError, "{} did not answer as an FTDI adapter in bit-bang mode should",
-     "{} stopped working"},
+constexpr std::array<LostText, 4> kLostTexts{{
+    {ChipError::PermissionDenied, "{} refused access"},
+    {ChipError::Busy, "{} was taken by another program"},
+    {ChipError::NotFound, "{} was unplugged"},
+    {ChipError::IoError, "{} stopped working"},
 }};
 
-std::string Describe(const std::string& name, const ChipResult& result, bool lost) {
-  const auto found = std::find_if(kCauses.begin(), kCauses.end(),
-                                  [&](const CauseText& c) { return c.error == result.error; });
-  const CauseText& cause = found != kCauses.end() ? *found : kCauses.back();
-  std::string text(lost ? cause.lost : cause.unusable);
+std::string DescribeLoss(const std::string& name, const ChipResult& result) {
+  const auto found = std::find_if(kLostTexts.begin(), kLostTexts.end(),
+                                  [&](const LostText& c) { return c.error == result.error; });
+  std::string text(found != kLostTexts.end() ? found->lost : kLostTexts.back().lost);
   text.replace(text.find("{}"), 2, name);
   if (!result.text.empty()) text += " (" + result.text + ")";
   return text;
+}
+
+// How each failure of the chip reads to the user. A chip that is not found was there when the
+// ports were listed, so it has been unplugged since.
+struct ReasonOfError {
+  ChipError error;
+  PortReason reason;
+};
+
+constexpr std::array<ReasonOfError, 4> kReasonsOfErrors{{
+    {ChipError::PermissionDenied, PortReason::PermissionDenied},
+    {ChipError::Busy, PortReason::Busy},
+    {ChipError::NotFound, PortReason::DeviceLost},
+    {ChipError::IoError, PortReason::Other},
+}};
+
+UsbOpenResult Refused(const std::string& name, const ChipResult& failure) {
+  PortProblem problem = UsbProblem(name, failure);
+  std::string reason = name + ": " + DetailedWhyText(problem) + ". " + RemedyText(problem);
+  return {nullptr, failure.error, std::move(problem), std::move(reason)};
 }
 
 std::string AdapterName(const UsbChipModel& model, const ChipListing& listing) {
@@ -110,7 +124,7 @@ class FtdiPort final : public PortIo {
   void Lose(const ChipResult& failure) {
     if (!lost_.empty()) return;
     lostCause_ = failure;
-    lost_ = Describe(name_, failure, true);
+    lost_ = DescribeLoss(name_, failure);
   }
 
   std::unique_ptr<FtdiChip> chip_;
@@ -300,22 +314,33 @@ std::vector<UsbAdapter> ListUsbAdapters(FtdiBus& bus) {
   return adapters;
 }
 
+PortTarget AdapterTarget(const UsbAdapter& adapter) {
+  return {0, adapter.name, PortKind::UsbAdapter, adapter.product, adapter.serial};
+}
+
+PortProblem UsbProblem(const std::string& name, const ChipResult& failure) {
+  const auto found = std::find_if(kReasonsOfErrors.begin(), kReasonsOfErrors.end(),
+                                  [&](const ReasonOfError& r) { return r.error == failure.error; });
+  const PortReason reason = found != kReasonsOfErrors.end() ? found->reason : PortReason::Other;
+  return {PortKind::UsbAdapter, reason, name, failure.text};
+}
+
 UsbOpenResult OpenUsbAdapter(FtdiBus& bus, const UsbAdapter& adapter, Counter& counter,
                              std::uint16_t base) {
   const UsbChipModel* model = UsbChipOf(adapter.product);
   if (model == nullptr) {
-    return {nullptr, ChipError::NotFound, adapter.name + " is not a supported adapter"};
+    return Refused(adapter.name, {ChipError::IoError, "not a supported chip", 0});
   }
+  // Its serial number could not be read, so neither can it be opened: the same cause stands.
+  if (!adapter.access.ok()) return Refused(adapter.name, adapter.access);
   FtdiBus::Opened opened = bus.Open(kFtdiVendor, model->product, adapter.serial);
-  if (!opened.chip) {
-    return {nullptr, opened.result.error, Describe(adapter.name, opened.result, false)};
-  }
+  if (!opened.chip) return Refused(adapter.name, opened.result);
   auto port =
       std::make_unique<FtdiPort>(std::move(opened.chip), *model, adapter.name, counter, base);
   if (const ChipResult started = port->Start(); !started.ok()) {
-    return {nullptr, started.error, Describe(adapter.name, started, false)};
+    return Refused(adapter.name, started);
   }
-  return {std::move(port), ChipError::None, {}};
+  return {std::move(port), ChipError::None, {}, {}};
 }
 
 }  // namespace fennow

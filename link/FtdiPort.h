@@ -10,6 +10,8 @@
 #include "link/FtdiChip.h"
 #include "link/LinkPort.h"
 #include "link/PortIo.h"
+#include "link/PortMap.h"
+#include "link/PortProblem.h"
 
 // The USB link adapter: an FTDI FT232R or FT232H in synchronous bit-bang mode, wired to the lead,
 // presented to the link as a parallel port's data and status registers.
@@ -93,10 +95,19 @@ struct UsbAdapter {
 // the same adapters are listed in the same order whichever USB socket they are in.
 std::vector<UsbAdapter> ListUsbAdapters(FtdiBus& bus);
 
+// The adapter as one of the ports the choices are given (AssignPorts): a USB adapter, known by its
+// chip and serial number, named as the user sees it, with no address until a choice gives it one.
+PortTarget AdapterTarget(const UsbAdapter& adapter);
+
+// What a failure of the chip means for the user of the adapter called `name`, as the window
+// explains every port that cannot be reached: permission, busy, unplugged, or the library's words.
+PortProblem UsbProblem(const std::string& name, const ChipResult& failure);
+
 struct UsbOpenResult {
   std::unique_ptr<PortIo> port;  // null on failure
   ChipError error = ChipError::None;
-  std::string reason;  // why it failed and what to do, naming the adapter
+  PortProblem problem;  // why it failed, when it did
+  std::string reason;   // the same in a line: the adapter, why, the library's words, what to do
 };
 
 // Opens an adapter, puts it in synchronous bit-bang mode with its outputs low, and presents it as

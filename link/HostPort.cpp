@@ -1,9 +1,11 @@
 #include "link/HostPort.h"
 
+#include <algorithm>
 #include <iostream>
 #include <vector>
 
 #include "link/DirectPort.h"
+#include "link/FtdiPort.h"
 
 namespace fennow {
 
@@ -33,38 +35,89 @@ std::uint8_t HostPort::Read(std::uint16_t address) {
   return PortAt(static_cast<std::uint16_t>(address - 1)).Read(address);
 }
 
+bool HostPort::RunScript(const LineScript& script, const LinkPort& port, LineSamples& samples) {
+  return PortAt(static_cast<std::uint16_t>(port.DataPort)).RunScript(script, port, samples);
+}
+
+std::string HostPort::LostReason() const {
+  if (!inUse_) return {};
+  const auto slot = slots_.find(*inUse_);
+  return slot != slots_.end() && slot->second.open ? slot->second.open->LostReason()
+                                                   : std::string{};
+}
+
 PortTable HostPort::Ports() {
   std::vector<PortTarget> found;
   for (const ParportEntry& port :
        ListParportDevices(environment_.parportProcRoot, environment_.deviceRoot)) {
     found.push_back(ParallelPortAt(port.base));
   }
-  return AssignPorts(found);
+  if (environment_.usbBus != nullptr && environment_.counter != nullptr) {
+    for (const UsbAdapter& adapter : ListUsbAdapters(*environment_.usbBus)) {
+      found.push_back(AdapterTarget(adapter));
+    }
+  }
+  offered_ = AssignPorts(found);
+  return *offered_;
 }
 
 std::optional<PortProblem> HostPort::Reach(std::uint16_t base) {
-  Slot& slot = slots_[base];
-  if (slot.open && !StillListed(base, slot)) {
-    // Its device has gone from the kernel's list: a card taken out, a driver unloaded. Let go of
-    // it; the next Reach looks again.
+  Slot& slot = SlotAt(base);
+  if (slot.open && !StillThere(slot)) {
     slot.open.reset();
-    slot.problem = PortProblem{PortKind::ParallelPort, PortReason::DeviceLost, slot.device, {}};
-    Log(base, *slot.problem);
-    return slot.problem;
+    if (slot.target.kind == PortKind::ParallelPort) {
+      // Its device has gone from the kernel's list: a card taken out, a driver unloaded. Let go
+      // of it; the next Reach looks again.
+      slot.problem = PortProblem{PortKind::ParallelPort, PortReason::DeviceLost, slot.device, {}};
+      Log(slot.target, *slot.problem);
+      return slot.problem;
+    }
+    // An adapter that stopped answering (unplugged, or plugged out and in again, which leaves
+    // the old handle dead): it is looked for by its serial number once more, just below.
   }
-  if (!slot.open) Attempt(base, slot);
+  if (!slot.open) Attempt(slot);
   return slot.problem;
 }
 
-PortIo& HostPort::PortAt(std::uint16_t base) {
+// What the port at `base` is: what the last Ports() gave it, else the parallel port there.
+PortTarget HostPort::TargetAt(std::uint16_t base) const {
+  if (offered_) {
+    const auto given = std::find_if(offered_->begin(), offered_->end(),
+                                    [base](const PortTarget& port) { return port.base == base; });
+    if (given != offered_->end()) return *given;
+  }
+  return ParallelPortAt(base);
+}
+
+// The slot of the port at `base`. A base given to another port since (an adapter in place of a
+// parallel port, or another adapter) starts afresh, letting go of what it had open.
+HostPort::Slot& HostPort::SlotAt(std::uint16_t base) {
+  PortTarget target = TargetAt(base);
   Slot& slot = slots_[base];
-  if (!slot.tried) Attempt(base, slot);
+  if (slot.target != target) slot = Slot{std::move(target), false, nullptr, {}, std::nullopt};
+  return slot;
+}
+
+PortIo& HostPort::PortAt(std::uint16_t base) {
+  Slot& slot = SlotAt(base);
+  if (!slot.tried) Attempt(slot);
+  inUse_ = base;
   return slot.open ? *slot.open : Unreachable();
 }
 
-void HostPort::Attempt(std::uint16_t base, Slot& slot) {
+void HostPort::Attempt(Slot& slot) {
   slot.tried = true;
   slot.device.clear();
+  if (slot.target.kind == PortKind::UsbAdapter) {
+    AttemptAdapter(slot);
+  } else {
+    AttemptParallelPort(slot);
+  }
+  if (slot.problem) Log(slot.target, *slot.problem);
+}
+
+void HostPort::AttemptParallelPort(Slot& slot) {
+  const std::uint16_t base = slot.target.base;
   slot.problem = PortProblem{PortKind::ParallelPort, PortReason::NoDevice, {}, {}};
   if (auto device =
           FindParportDevice(environment_.parportProcRoot, environment_.deviceRoot, base)) {
@@ -81,38 +134,70 @@ void HostPort::Attempt(std::uint16_t base, Slot& slot) {
     if (auto direct = environment_.openDirect(base)) {
       slot.open = std::move(direct);
       slot.problem.reset();
-      return;
     }
   }
-  Log(base, *slot.problem);
 }
 
-bool HostPort::StillListed(std::uint16_t base, const Slot& slot) const {
+// Looks for the adapter on the bus by its chip and serial number, then opens it at the base its
+// choice gave it. Never anything else at that base: no device there, and no direct I/O.
+void HostPort::AttemptAdapter(Slot& slot) {
+  const PortTarget& target = slot.target;
+  slot.problem = PortProblem{PortKind::UsbAdapter, PortReason::DeviceLost, target.name, {}};
+  if (environment_.usbBus == nullptr || environment_.counter == nullptr) return;
+  for (const UsbAdapter& adapter : ListUsbAdapters(*environment_.usbBus)) {
+    if (adapter.product != target.product || adapter.serial != target.serial) continue;
+    UsbOpenResult opened =
+        OpenUsbAdapter(*environment_.usbBus, adapter, *environment_.counter, target.base);
+    if (!opened.port) {
+      slot.problem = std::move(opened.problem);
+      return;
+    }
+    slot.open = std::move(opened.port);
+    slot.device = adapter.name;
+    slot.problem.reset();
+    return;
+  }
+}
+
+// Whether an open port is still there: a parallel port's device is still listed, an adapter still
+// answers (one round trip, a reading of its pins that changes nothing on them).
+bool HostPort::StillThere(Slot& slot) {
+  if (slot.target.kind == PortKind::UsbAdapter) {
+    slot.open->Read(static_cast<std::uint16_t>(slot.target.base + 1));
+    return slot.open->LostReason().empty();
+  }
   if (slot.device.empty()) return true;  // direct I/O has no device to lose
-  return FindParportDevice(environment_.parportProcRoot, environment_.deviceRoot, base) ==
-         slot.device;
+  return FindParportDevice(environment_.parportProcRoot, environment_.deviceRoot,
+                           slot.target.base) == slot.device;
 }
 
-void HostPort::Log(std::uint16_t base, const PortProblem& problem) const {
+void HostPort::Log(const PortTarget& target, const PortProblem& problem) const {
   if (environment_.log == nullptr) return;
-  *environment_.log << "fennow-link: port " << HexAddress(base)
-                    << " is unreachable, so the link will find no Game Boy: " << WhyText(problem)
-                    << ". " << RemedyText(problem) << '\n';
+  *environment_.log << "fennow-link: port " << target.name
+                    << " is unreachable, so the link will find no Game Boy: "
+                    << DetailedWhyText(problem) << ". " << RemedyText(problem) << '\n';
 }
 
-HostPortEnvironment SystemPortEnvironment() {
+HostPortEnvironment SystemPortEnvironment(FtdiBus& usbBus, Counter& counter) {
   HostPortEnvironment environment;
   environment.openDirect = OpenDirectPort;
+  environment.usbBus = &usbBus;
+  environment.counter = &counter;
   environment.log = &std::cerr;
+  return environment;
+}
+
+HostPortEnvironment AdaptersOnlyEnvironment(FtdiBus& usbBus, Counter& counter) {
+  HostPortEnvironment environment;
+  environment.parportProcRoot.clear();
+  environment.deviceRoot.clear();
+  environment.usbBus = &usbBus;
+  environment.counter = &counter;
   return environment;
 }
 
 std::unique_ptr<HostPort> MakeHostPort(HostPortEnvironment environment) {
   return std::make_unique<HostPort>(std::move(environment));
-}
-
-std::unique_ptr<HostPort> MakeHostPort() {
-  return MakeHostPort(SystemPortEnvironment());
 }
 
 }  // namespace fennow

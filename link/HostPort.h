@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "link/Counter.h"
+#include "link/FtdiChip.h"
 #include "link/ParportDevice.h"
 #include "link/PortDirectory.h"
 #include "link/PortIo.h"
@@ -15,35 +17,48 @@
 namespace fennow {
 
 // Where the real program looks for ports, and how it opens them. Tests point the two folders at
-// a fake tree and replace the openers.
+// a fake tree, replace the openers and hand in a simulated USB bus.
 struct HostPortEnvironment {
-  std::string parportProcRoot = "/proc/sys/dev/parport";
+  std::string parportProcRoot = "/proc/sys/dev/parport";  // empty: a machine with none
   std::string deviceRoot = "/dev";
   std::function<DeviceOpenResult(const std::string& path, std::uint16_t base)> openDevice =
       OpenParportDevice;
   // Direct port I/O for a base address, or null when the process lacks the privilege for it.
   std::function<std::unique_ptr<PortIo>(std::uint16_t base)> openDirect;
+  // The USB bus on which link adapters are looked for, and the clock that times the pauses an
+  // adapter leaves to the host. Without both there are no adapters. Both must outlive the port.
+  FtdiBus* usbBus = nullptr;
+  Counter* counter = nullptr;
   std::ostream* log = nullptr;  // where the one line about each failed attempt goes
 };
 
-// The environment of the running program: the real /proc and /dev, direct I/O, stderr.
-HostPortEnvironment SystemPortEnvironment();
+// The environment of the running program: the real /proc and /dev, direct I/O, the adapters on
+// `usbBus` (libftdi's), stderr.
+HostPortEnvironment SystemPortEnvironment(FtdiBus& usbBus, Counter& counter);
+// A machine with no parallel port, only the adapters on `usbBus`: a laptop, as the simulator plays
+// it. Nothing is logged.
+HostPortEnvironment AdaptersOnlyEnvironment(FtdiBus& usbBus, Counter& counter);
 
 // The ports of the real program: what each choice reaches, and the registers behind it.
 //
-// The choices are given out over the parallel ports the kernel lists (AssignPorts). A base address
-// the link uses (a data register; its status register is the next address) is opened, in this
-// order of preference:
-//   1. the kernel's parallel-port device whose base address matches, claimed exclusively when
-//      possible;
-//   2. direct port I/O, for a legacy address only and only when the process already holds that
-//      privilege (it never asks);
-//   3. otherwise the port is unreachable: writes go nowhere, reads return 0xFF like a floating
-//      bus, and one line on the log says why. The user then sees a sync timeout or a failed lead
-//      test, after the window has said why (Reach).
+// The choices are given out over the parallel ports the kernel lists and then the USB link
+// adapters on the bus (AssignPorts); an adapter answers at the legacy addresses of its choice. A
+// base address the link uses (a data register; its status register is the next address) is
+// opened as what the last Ports() gave it:
+//   - a USB adapter: by its chip and serial number, and only so;
+//   - a parallel port, in this order of preference:
+//     1. the kernel's parallel-port device whose base address matches, claimed exclusively when
+//        possible;
+//     2. direct port I/O, for a legacy address only and only when the process already holds that
+//        privilege (it never asks);
+//   - otherwise the port is unreachable: writes go nowhere, reads return 0xFF like a floating
+//     bus, and one line on the log says why. The user then sees a sync timeout or a failed lead
+//     test, after the window has said why (Reach).
 // A port is opened by Reach, before each operation, or on its first access. Once open it stays
 // open; a failed attempt is made again at the next Reach, so that a fix made while the program
-// runs takes effect, but never again on an access in between.
+// runs takes effect, but never again on an access in between. An open port that has gone away is
+// let go at the next Reach: a parallel port is then reported lost, an adapter (unplugged, or
+// plugged out and in again) is opened afresh by its serial number.
 class HostPort final : public PortIo, public PortDirectory {
  public:
   explicit HostPort(HostPortEnvironment environment);
@@ -52,28 +67,37 @@ class HostPort final : public PortIo, public PortDirectory {
   // come from a status register, the address after it.
   void Write(std::uint16_t address, std::uint8_t value) override;
   std::uint8_t Read(std::uint16_t address) override;
+  // Scripts and losses are those of the port behind the link's addresses (an adapter's).
+  bool RunScript(const LineScript& script, const LinkPort& port, LineSamples& samples) override;
+  std::string LostReason() const override;
 
   PortTable Ports() override;
   std::optional<PortProblem> Reach(std::uint16_t base) override;
 
  private:
   struct Slot {
+    PortTarget target;  // what the port at this base is
     bool tried = false;
     std::unique_ptr<PortIo> open;        // null while the port cannot be reached
     std::string device;                  // the device it was opened through, if any
     std::optional<PortProblem> problem;  // why the last attempt failed
   };
 
+  PortTarget TargetAt(std::uint16_t base) const;
+  Slot& SlotAt(std::uint16_t base);
   PortIo& PortAt(std::uint16_t base);
-  void Attempt(std::uint16_t base, Slot& slot);
-  bool StillListed(std::uint16_t base, const Slot& slot) const;
-  void Log(std::uint16_t base, const PortProblem& problem) const;
+  void Attempt(Slot& slot);
+  void AttemptParallelPort(Slot& slot);
+  void AttemptAdapter(Slot& slot);
+  bool StillThere(Slot& slot);
+  void Log(const PortTarget& target, const PortProblem& problem) const;
 
   HostPortEnvironment environment_;
+  std::optional<PortTable> offered_;  // what the choices were given last
   std::map<std::uint16_t, Slot> slots_;
+  std::optional<std::uint16_t> inUse_;  // the base the link reached last
 };
 
 std::unique_ptr<HostPort> MakeHostPort(HostPortEnvironment environment);
-std::unique_ptr<HostPort> MakeHostPort();
 
 }  // namespace fennow

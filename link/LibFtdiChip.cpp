@@ -145,7 +145,9 @@ class LibFtdiBus final : public FtdiBus {
     if (!ctx) return {nullptr, Failure(nullptr, ChipError::IoError)};
     // Give ftdi_sio the chip back when we close it, so that its serial port comes back.
     ctx->module_detach_mode = AUTO_DETACH_REATACH_SIO_MODULE;
-    const int code = ftdi_usb_open_desc(ctx.get(), vendor, product, nullptr, serial.c_str());
+    // A chip without a serial number cannot be told by it: take the first with these IDs.
+    const int code = ftdi_usb_open_desc(ctx.get(), vendor, product, nullptr,
+                                        serial.empty() ? nullptr : serial.c_str());
     if (code < 0) return {nullptr, OpenFailure(ctx.get(), code)};
     return {std::make_unique<LibFtdiChip>(std::move(ctx)), {}};
   }

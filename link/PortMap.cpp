@@ -29,21 +29,30 @@ PortTable LegacyPorts() {
 }
 
 PortTable AssignPorts(std::span<const PortTarget> found) {
-  const auto has = [found](std::uint32_t base) {
-    return std::any_of(found.begin(), found.end(),
-                       [base](const PortTarget& port) { return port.base == base; });
+  const auto isParallel = [](const PortTarget& port) {
+    return port.kind == PortKind::ParallelPort;
+  };
+  const auto has = [&](std::uint32_t base) {
+    return std::any_of(found.begin(), found.end(), [&](const PortTarget& port) {
+      return isParallel(port) && port.base == base;
+    });
   };
   auto remaining = found.begin();
   const auto nextRemaining = [&]() -> const PortTarget* {
-    remaining = std::find_if(remaining, found.end(),
-                             [](const PortTarget& port) { return !IsLegacyAddress(port.base); });
+    remaining = std::find_if(remaining, found.end(), [&](const PortTarget& port) {
+      return !isParallel(port) || !IsLegacyAddress(port.base);
+    });
     return remaining == found.end() ? nullptr : &*remaining++;
   };
 
   PortTable table = LegacyPorts();
   for (std::size_t i = 0; i < kPortChoiceCount; ++i) {
     if (has(kPortTable[i].dataPort)) continue;
-    if (const PortTarget* port = nextRemaining()) table[i] = *port;
+    const PortTarget* port = nextRemaining();
+    if (port == nullptr) continue;
+    table[i] = *port;
+    // An adapter takes the addresses that no parallel port has: the choice's own.
+    if (!isParallel(*port)) table[i].base = static_cast<std::uint16_t>(kPortTable[i].dataPort);
   }
   return table;
 }

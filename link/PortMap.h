@@ -6,6 +6,9 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
+
+#include "link/PortKind.h"
 
 namespace fennow {
 
@@ -37,10 +40,25 @@ inline const LegacyPort& AddressesOf(PortChoice choice) {
 bool IsLegacyAddress(std::uint32_t base);
 
 // A port the link can be pointed at: the address of its data register (its status register is
-// the next address), and how the user is shown it.
+// the next address), how the user is shown it, and what it is.
+//
+// A USB adapter has no address of its own: it answers at the legacy addresses of the choice it is
+// given, which no parallel port has (AssignPorts), and is opened by its chip and serial number.
 struct PortTarget {
+  PortTarget() = default;
+  PortTarget(std::uint16_t at, std::string shownAs, PortKind of = PortKind::ParallelPort,
+             std::uint16_t chip = 0, std::string serialNumber = {})
+      : base(at),
+        name(std::move(shownAs)),
+        kind(of),
+        product(chip),
+        serial(std::move(serialNumber)) {}
+
   std::uint16_t base = 0;
-  std::string name;  // "0x378", "0xD010"
+  std::string name;  // "0x378", "0xD010", "USB FT232R A50285BI"
+  PortKind kind = PortKind::ParallelPort;
+  std::uint16_t product = 0;  // a USB adapter's chip: its USB product ID
+  std::string serial;         // a USB adapter's serial number; empty when it could not be read
   bool operator==(const PortTarget&) const = default;
 };
 
@@ -58,12 +76,13 @@ PortTarget ParallelPortAt(std::uint16_t base);
 // The three choices on their legacy addresses.
 PortTable LegacyPorts();
 
-// Gives each choice one of the ports the system has, listed in the order it numbers them:
-//   - a choice keeps its legacy address when one of the ports has it;
+// Gives each choice one of the ports the system has: its parallel ports in the order it numbers
+// them, then its USB adapters in their own stable order.
+//   - a choice keeps its legacy address when one of the parallel ports has it;
 //   - the other choices take, in order, the ports that have none of the legacy addresses (a
-//     PCIe card sits wherever the firmware put it, 0xD010 say);
+//     PCIe card sits wherever the firmware put it, 0xD010 say), then the USB adapters, each of
+//     which answers at the legacy addresses of the choice it is given;
 //   - a choice still without a port keeps its legacy address, which may then be unreachable.
-// Ports of another kind join the list after the parallel ports and are given out the same way.
 PortTable AssignPorts(std::span<const PortTarget> found);
 
 }  // namespace fennow

@@ -4,6 +4,7 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <span>
 
 namespace fennow {
 
@@ -40,9 +41,44 @@ constexpr std::array<ProblemText, 7> kParallelPortTexts{{
      "Look for the cause in the kernel's messages (sudo dmesg), then try again."},
 }};
 
+// A USB link adapter is reached through libusb's device files under /dev/bus/usb, which only
+// root may open until a udev rule gives the user at the desk access. One program at a time can
+// claim it, and the kernel's serial driver lets go of it only when nobody has its /dev/ttyUSBn
+// open. It can be pulled out at any time; it is opened again by its serial number. The box names
+// the adapter already, so the words say "the adapter". Reasons a USB adapter never has fall back
+// to the last row.
+constexpr std::array<ProblemText, 4> kUsbAdapterTexts{{
+    {PortReason::PermissionDenied, "permission denied on the adapter",
+     "Give yourself access with the udev rule for USB link adapters: the fennow-link package "
+     "installs it; otherwise copy packaging/udev/70-fennow-link-usb.rules from the program's "
+     "source to /etc/udev/rules.d (sudo cp). Then unplug the adapter and plug it in again."},
+    {PortReason::Busy, "the adapter is busy: another program holds it",
+     "Close the other program that uses the adapter (a serial terminal on its /dev/ttyUSB port, "
+     "say); if there is none, unload the serial driver (sudo modprobe -r ftdi_sio). Then try "
+     "again."},
+    {PortReason::DeviceLost, "the adapter is not on the USB bus",
+     "Plug it back in and try again, or choose the port again to use the adapters plugged in "
+     "now."},
+    {PortReason::Other, "the adapter did not answer as it should in bit-bang mode: {detail}",
+     "Unplug the adapter and plug it in again, then try again. If that does not help, look for "
+     "the cause in the kernel's messages (sudo dmesg)."},
+}};
+
+struct KindTexts {
+  PortKind kind;
+  std::span<const ProblemText> texts;
+};
+
+constexpr std::array<KindTexts, 2> kTextsByKind{{
+    {PortKind::ParallelPort, kParallelPortTexts},
+    {PortKind::UsbAdapter, kUsbAdapterTexts},
+}};
+
 const ProblemText& TextFor(const PortProblem& problem) {
-  // One kind so far; another kind of port adds its table here.
-  const auto& texts = kParallelPortTexts;
+  const auto kind = std::find_if(kTextsByKind.begin(), kTextsByKind.end(),
+                                 [&](const KindTexts& k) { return k.kind == problem.kind; });
+  const std::span<const ProblemText> texts =
+      kind != kTextsByKind.end() ? kind->texts : kTextsByKind.front().texts;
   const auto found = std::find_if(texts.begin(), texts.end(), [&](const ProblemText& text) {
     return text.reason == problem.reason;
   });
@@ -90,6 +126,14 @@ PortProblem DeviceProblem(PortKind kind, const std::string& device, int error) {
 
 std::string WhyText(const PortProblem& problem) {
   return Fill(TextFor(problem).why, problem);
+}
+
+std::string DetailedWhyText(const PortProblem& problem) {
+  const std::string_view why = TextFor(problem).why;
+  if (problem.detail.empty() || why.find("{detail}") != std::string_view::npos) {
+    return Fill(why, problem);
+  }
+  return Fill(why, problem) + " (" + problem.detail + ")";
 }
 
 std::string RemedyText(const PortProblem& problem) {

@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "link/PortKind.h"
+
 namespace fennow {
 
 // Why a port cannot be reached. Every kind of port reports its failures with these, so that the
@@ -17,14 +19,11 @@ enum class PortReason {
   Other,             // anything else, in the system's own words
 };
 
-// The kinds of port the program reaches; each has remedies of its own for the same reason.
-enum class PortKind { ParallelPort };
-
 struct PortProblem {
   PortKind kind = PortKind::ParallelPort;
   PortReason reason = PortReason::Other;
-  std::string device;  // the device tried; empty when there was none to try
-  std::string detail;  // the system's words for the error, for a reason of Other
+  std::string device;  // the device tried ("/dev/parport0", "USB FT232R A50285BI"); may be empty
+  std::string detail;  // the system's or the library's words for the error, shown for Other
   bool operator==(const PortProblem&) const = default;
 };
 
@@ -34,6 +33,9 @@ PortProblem DeviceProblem(PortKind kind, const std::string& device, int error);
 
 // Why, in a few words that name the device: "permission denied on /dev/parport0".
 std::string WhyText(const PortProblem& problem);
+// The same, with the system's words after it where the words for the reason leave them out:
+// "permission denied on USB FT232R A50285BI (usb_open() failed)". For logs.
+std::string DetailedWhyText(const PortProblem& problem);
 // What the user can do about it, in a sentence or two.
 std::string RemedyText(const PortProblem& problem);
 // The whole explanation, for the port as the user knows it ("LPT1 (0x378)"):

@@ -60,30 +60,42 @@ ChipResult Refusal(ChipError error) {
 constexpr std::size_t kRecordLimit = std::size_t{1} << 22;
 constexpr std::size_t kShortRead = 7;
 
-// The handle Open gives out: the adapter's until it is closed.
+// The handle Open gives out: the adapter's until it is closed, and dead once the adapter has been
+// pulled out, even when it is plugged in again.
 class FakeChip final : public FtdiChip {
  public:
-  explicit FakeChip(FakeFtdiAdapter& adapter) : adapter_(adapter) {}
+  explicit FakeChip(FakeFtdiAdapter& adapter) : adapter_(adapter), plugging_(adapter.Plugging()) {}
   ~FakeChip() override { Close(); }
   FakeChip(const FakeChip&) = delete;
   FakeChip& operator=(const FakeChip&) = delete;
 
   ChipResult SetBitMode(std::uint8_t outputs, BitMode mode) override {
-    return adapter_.SetBitMode(outputs, mode);
+    return Dead() ? Gone() : adapter_.SetBitMode(outputs, mode);
   }
-  ChipResult SetRate(int rate) override { return adapter_.SetRate(rate); }
-  ChipResult SetLatencyTimer(int ms) override { return adapter_.SetLatencyTimer(ms); }
-  ChipResult DiscardReadBuffer() override { return adapter_.DiscardReadBuffer(); }
-  ChipResult Write(std::span<const std::uint8_t> bytes) override { return adapter_.Write(bytes); }
-  ChipResult Read(std::span<std::uint8_t> bytes) override { return adapter_.Read(bytes); }
+  ChipResult SetRate(int rate) override { return Dead() ? Gone() : adapter_.SetRate(rate); }
+  ChipResult SetLatencyTimer(int ms) override {
+    return Dead() ? Gone() : adapter_.SetLatencyTimer(ms);
+  }
+  ChipResult DiscardReadBuffer() override { return Dead() ? Gone() : adapter_.DiscardReadBuffer(); }
+  ChipResult Write(std::span<const std::uint8_t> bytes) override {
+    return Dead() ? Gone() : adapter_.Write(bytes);
+  }
+  ChipResult Read(std::span<std::uint8_t> bytes) override {
+    if (Dead()) return {ChipError::NotFound, "usb bulk read failed: LIBUSB_ERROR_NO_DEVICE", 0};
+    return adapter_.Read(bytes);
+  }
   int PacketPayload() const override { return adapter_.PacketPayload(); }
   void Close() override {
-    if (open_) adapter_.Release();
+    if (open_ && !Dead()) adapter_.Release();
     open_ = false;
   }
 
  private:
+  bool Dead() const { return adapter_.Plugging() != plugging_; }
+  static ChipResult Gone() { return {ChipError::NotFound, "USB device unavailable", 0}; }
+
   FakeFtdiAdapter& adapter_;
+  int plugging_;
   bool open_ = true;
 };
 
@@ -100,6 +112,16 @@ std::int64_t FakeFtdiAdapter::UpdatesPerSecond() const {
 
 int FakeFtdiAdapter::PacketPayload() const {
   return ModelOf(setup_.product).packetPayload;
+}
+
+void FakeFtdiAdapter::PlugBackIn() {
+  unplugged_ = false;
+  open_ = false;
+  ++plugging_;
+  setup_.faults.unplugAfterBytes = -1;
+  mode_ = BitMode::Reset;
+  outputs_ = 0;
+  replies_.clear();
 }
 
 ChipResult FakeFtdiAdapter::Claim() {
@@ -277,8 +299,8 @@ FtdiBus::Opened FakeFtdiBus::Open(std::uint16_t vendor, std::uint16_t product,
                                   const std::string& serial) {
   for (const auto& adapter : adapters_) {
     const FakeAdapterSetup& setup = adapter->Setup();
-    if (vendor != kFtdiVendor || setup.product != product || setup.serial != serial ||
-        adapter->Unplugged()) {
+    if (vendor != kFtdiVendor || setup.product != product ||
+        (!serial.empty() && setup.serial != serial) || adapter->Unplugged()) {
       continue;
     }
     if (ChipResult claimed = adapter->Claim(); !claimed.ok()) return {nullptr, claimed};

@@ -82,6 +82,14 @@ class FakeFtdiAdapter {
   std::size_t MostOutstanding() const { return mostOutstanding_; }
   bool Open() const { return open_; }
   bool Unplugged() const { return unplugged_; }
+  // Pulls it out now, between two writes.
+  void Unplug() { unplugged_ = true; }
+  // Plugs it in again (pulling it out first if it is still in), as if fresh: back on the bus, no
+  // handle open, serial mode, and any planned unplug forgotten. A handle from before stays dead,
+  // as a real one does.
+  void PlugBackIn();
+  // Counts the times it was plugged in: a handle works only while it matches.
+  int Plugging() const { return plugging_; }
   BitMode Mode() const { return mode_; }
   std::uint8_t Outputs() const { return outputs_; }
   int Rate() const { return rate_; }
@@ -114,6 +122,7 @@ class FakeFtdiAdapter {
   Counter& counter_;
   bool open_ = false;
   bool unplugged_ = false;
+  int plugging_ = 1;
   BitMode mode_ = BitMode::Reset;
   std::uint8_t outputs_ = 0;  // direction: a 1 bit is an output pin
   std::uint8_t driven_ = 0;   // the last byte put out

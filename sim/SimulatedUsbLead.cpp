@@ -17,15 +17,20 @@ FakeAdapterSetup Wired(PortIo& farEnd, std::int64_t roundTripNs) {
 }  // namespace
 
 SimulatedUsbLead::SimulatedUsbLead(PortIo& farEnd, Counter& counter, std::int64_t roundTripNs)
-    : bus_(counter), adapter_(bus_.Plug(Wired(farEnd, roundTripNs))) {
+    : counter_(counter), bus_(counter), adapter_(bus_.Plug(Wired(farEnd, roundTripNs))) {
   const std::vector<UsbAdapter> found = ListUsbAdapters(bus_);
-  if (found.empty()) {
-    name_ = "no simulated adapter on the bus";
-    return;
-  }
-  UsbOpenResult opened = OpenUsbAdapter(bus_, found.front(), counter);
+  name_ = found.empty() ? "no simulated adapter on the bus" : found.front().name;
+}
+
+PortIo* SimulatedUsbLead::Port() {
+  if (tried_) return opened_.get();
+  tried_ = true;
+  const std::vector<UsbAdapter> found = ListUsbAdapters(bus_);
+  if (found.empty()) return nullptr;
+  UsbOpenResult opened = OpenUsbAdapter(bus_, found.front(), counter_);
   opened_ = std::move(opened.port);
-  name_ = opened_ ? found.front().name : opened.reason;
+  if (!opened_) name_ = opened.reason;
+  return opened_.get();
 }
 
 }  // namespace fennow

@@ -11,8 +11,9 @@
 namespace fennow {
 
 // A lead through a simulated USB adapter: an FT232R on a simulated bus, its pins wired to the far
-// end (the simulated Game Boy), opened the way the program opens a real adapter. The simulator
-// program, the timing benchmark and the tests use it in place of the parallel port.
+// end (the simulated Game Boy). The timing benchmark and the tests open it the way the program
+// opens a real adapter (Port); the simulator program hands the bus to the program's own ports
+// (HostPort), which find it and give it to LPT1. One or the other: the adapter has one opener.
 class SimulatedUsbLead {
  public:
   static constexpr const char* kSerial = "FNSIM001";
@@ -20,15 +21,20 @@ class SimulatedUsbLead {
   // `roundTripNs`: how long each USB round trip takes, on `counter`'s clock.
   SimulatedUsbLead(PortIo& farEnd, Counter& counter, std::int64_t roundTripNs = 1'000'000);
 
-  // The adapter as a parallel port at 0x378 (LPT1); null when it could not be opened.
-  PortIo* Port() { return opened_.get(); }
+  // The adapter opened as a parallel port at 0x378 (LPT1), on first use; null when it could not
+  // be opened.
+  PortIo* Port();
   // "USB FT232R FNSIM001", or why it could not be opened.
   const std::string& Name() const { return name_; }
   FakeFtdiAdapter& Adapter() { return adapter_; }
+  // The bus the adapter is plugged into.
+  FtdiBus& Bus() { return bus_; }
 
  private:
+  Counter& counter_;
   FakeFtdiBus bus_;
   FakeFtdiAdapter& adapter_;
+  bool tried_ = false;
   std::unique_ptr<PortIo> opened_;
   std::string name_;
 };

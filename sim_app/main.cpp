@@ -1,7 +1,8 @@
 // The simulator: the real main window, talking through the same link, capture and export code to a
 // simulated Game Boy and lead instead of the parallel port, beside a window that says what that
 // Game Boy does next. With --usb the lead goes through a simulated USB adapter (an FT232R whose
-// USB round trips take 1 ms of real time), so the main window runs the USB back end.
+// USB round trips take 1 ms of real time), found and opened by the program's own ports as on a
+// laptop without a parallel port, so the main window runs the USB back end.
 //
 //   fennow-link-sim [--usb] [--screen IMAGE] [--data RAWFILE]
 
@@ -16,6 +17,7 @@
 #include "app/QtDialogHost.h"
 #include "app/TerminalKeys.h"
 #include "link/Counter.h"
+#include "link/HostPort.h"
 #include "link/PortDirectory.h"
 #include "sim/SimulatedGameBoy.h"
 #include "sim/SimulatedUsbLead.h"
@@ -86,23 +88,27 @@ int main(int argc, char* argv[]) {
     simulator.SetSending(fennow::SimulatorWindow::Sending::Screen);
   }
 
-  // The main window reaches the Game Boy straight through the parallel port's registers, or
-  // through the USB back end and a simulated adapter wired to them.
-  std::unique_ptr<fennow::SimulatedUsbLead> usb;
+  // The main window reaches the Game Boy straight through the parallel port's registers, on the
+  // legacy addresses; or through the USB back end and a simulated adapter wired to them, which the
+  // program's ports list and give to LPT1, as on a PC with no parallel port.
   fennow::PortIo* port = &gameBoy;
+  fennow::LegacyPortDirectory legacy;
+  fennow::PortDirectory* ports = &legacy;
+  std::unique_ptr<fennow::SimulatedUsbLead> usb;
+  std::unique_ptr<fennow::HostPort> host;
   if (options.usb) {
     usb = std::make_unique<fennow::SimulatedUsbLead>(gameBoy, counter);
     usb->Adapter().SetRecording(false);
-    if (usb->Port() == nullptr) return Usage(QString::fromStdString(usb->Name()));
-    port = usb->Port();
+    host = fennow::MakeHostPort(fennow::AdaptersOnlyEnvironment(usb->Bus(), counter));
+    port = host.get();
+    ports = host.get();
     simulator.SetLead(QStringLiteral("%1 on LPT1, simulated, 1 ms a USB round trip")
                           .arg(QString::fromStdString(usb->Name())));
   }
 
   fennow::QtDialogHost dialogs;
   fennow::TerminalKeys keys;
-  fennow::LegacyPortDirectory ports;  // the simulated Game Boy sits on the legacy addresses
-  fennow::WindowPlatform platform{*port, ports, counter, dialogs, keys};
+  fennow::WindowPlatform platform{*port, *ports, counter, dialogs, keys};
   fennow::LinkApp app(platform);
   app.SetCompanion(&simulator);
   app.InitInstance();

@@ -9,6 +9,7 @@
 
 #include "capture/LeadTest.h"
 #include "capture/Transfer.h"
+#include "link/PortNotices.h"
 #include "link/SerialLink.h"
 #include "tests/support/SimRig.h"
 #include "tests/support/UsbRig.h"
@@ -318,6 +319,41 @@ TEST(UsbLostBefore, AnAdapterPulledOutBeforeStartTransferFailsAtOnce) {
   EXPECT_LT(rig.counter.Now() - start, 100 * kMs) << "no 3.5 s of clocks into nothing";
   ASSERT_EQ(rig.ui.messages.size(), 1u);
   EXPECT_EQ(rig.ui.messages[0].text, kUnplugged);
+}
+
+// The window's road: the program's ports give the adapter to LPT1, and each Start Transfer first
+// reaches it. Pulled out mid-screen, the transfer fails naming the cause. Pressed again while it
+// is out, the box says so and the transfer finds no Game Boy, as on a parallel port that cannot be
+// reached. Plugged back in (and the Game Boy's software started again, as after any abandoned
+// transfer), the next Start Transfer opens it again by its serial number and the screen arrives,
+// without a restart of the program.
+TEST(UsbReplug, AnAdapterUnpluggedMidTransferIsOpenedAgainAtTheNextStartTransfer) {
+  test::UsbHostRig rig;
+  rig.gameBoy.SetRecording(false);
+  const auto pressStartTransfer = [&rig] {
+    ReachChosenPort(rig.chosen, rig.host, rig.notices, rig.ui);
+    return StartTransfer(rig.link, rig.ui, rig.store);
+  };
+  rig.adapter.Faults().unplugAfterBytes = PayloadByte(500);
+
+  EXPECT_EQ(pressStartTransfer(), TransferStatus::PortLost);
+  EXPECT_EQ(pressStartTransfer(), TransferStatus::SyncTimeout);
+  rig.adapter.PlugBackIn();
+  rig.gameBoy.Reset();
+  EXPECT_EQ(pressStartTransfer(), TransferStatus::Success);
+
+  EXPECT_EQ(rig.ui.messages,
+            (std::vector<Message>{
+                {kUnplugged, "Transfer Status", MessageStyle::MB_ICONSTOP},
+                {"LPT1 (USB FT232R FN000001) cannot be reached: the adapter is not on the USB bus. "
+                 "Plug it back in and try again, or choose the port again to use the adapters "
+                 "plugged in now.",
+                 "Interface Port", MessageStyle::MB_ICONSTOP},
+                {"Serial Sync Timeout", "Transfer Status", MessageStyle::MB_ICONSTOP},
+                {"Screen Transfer Successful", "Transfer Status", MessageStyle::MB_OK},
+            }));
+  EXPECT_EQ(rig.store.Kind, CaptureKind::Screen);
+  EXPECT_TRUE(rig.adapter.Open());
 }
 
 }  // namespace

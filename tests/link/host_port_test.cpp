@@ -11,8 +11,13 @@
 #include <sstream>
 #include <vector>
 
+#include "link/FtdiPort.h"
 #include "link/HostPort.h"
+#include "link/LinkSession.h"
 #include "link/ParportDevice.h"
+#include "link/SerialLink.h"
+#include "sim/FakeFtdiBus.h"
+#include "sim/VirtualCounter.h"
 #include "tests/support/FakeParport.h"
 
 namespace fennow {
@@ -59,6 +64,8 @@ class FakeSystem : public ::testing::Test {
     }
     environment.parportProcRoot = proc().string();
     environment.deviceRoot = dev().string();
+    environment.usbBus = &bus_;
+    environment.counter = &counter_;
     environment.log = &log_;
     environment.openDirect = [this, directAllowed](std::uint16_t base) -> std::unique_ptr<PortIo> {
       directRequests_.push_back(base);
@@ -75,7 +82,17 @@ class FakeSystem : public ::testing::Test {
     return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
   }
 
+  // An adapter on the USB bus, its pins wired to nothing.
+  FakeFtdiAdapter& Plug(const std::string& serial, ChipError openError = ChipError::None) {
+    FakeAdapterSetup setup;
+    setup.serial = serial;
+    setup.faults.openError = openError;
+    return bus_.Plug(setup);
+  }
+
   test::FakeParportTree tree_;
+  VirtualCounter counter_;
+  FakeFtdiBus bus_{counter_};
   std::ostringstream log_;
   std::vector<std::uint16_t> directRequests_;
   std::vector<std::pair<std::uint16_t, std::uint8_t>> directWrites_;
@@ -250,6 +267,123 @@ TEST_F(FakeSystem, DirectAccessIsNeverTriedOffTheLegacyAddresses) {
   EXPECT_TRUE(directRequests_.empty());
   EXPECT_EQ(port->Reach(0x378), std::nullopt);  // no device there, and the process may do I/O
   EXPECT_EQ(directRequests_, std::vector<std::uint16_t>{0x378});
+}
+
+// ---- USB link adapters ------------------------------------------------------------------------
+
+// An adapter answers at the addresses of its choice, which no parallel port has; nothing else is
+// ever tried there, not even by a process that may do port I/O, also when the adapter refuses.
+TEST_F(FakeSystem, AnAdapterIsReachedAtItsChoicesAddressAndNeverByDirectIo) {
+  FakeFtdiAdapter& working = Plug("A50285BI");
+  Plug("B7000002", ChipError::PermissionDenied);
+  auto port = MakeHostPort(Environment(/*directAllowed=*/true, /*fakeDevices=*/true));
+  const PortTable table = port->Ports();
+  EXPECT_EQ(TargetOf(table, PortChoice::LPT1),
+            (PortTarget{0x378, "USB FT232R A50285BI", PortKind::UsbAdapter, 0x6001, "A50285BI"}));
+  EXPECT_EQ(TargetOf(table, PortChoice::LPT2),
+            (PortTarget{0x278, "USB FT232R B7000002", PortKind::UsbAdapter, 0x6001, "B7000002"}));
+
+  EXPECT_EQ(port->Reach(0x378), std::nullopt);
+  port->Write(0x378, 0x02);
+  ASSERT_FALSE(working.Lines().empty());
+  EXPECT_EQ(working.Lines().back().lines, 0x02) << "the write reached the adapter's pins";
+  EXPECT_EQ(port->Read(0x379), 0x7F);  // unwired inputs float high; BUSY's pin reads inverted
+
+  EXPECT_EQ(port->Reach(0x278)->reason, PortReason::PermissionDenied);
+  port->Write(0x278, 0x02);
+  EXPECT_EQ(port->Read(0x279), 0xFF);
+  EXPECT_TRUE(directRequests_.empty());
+  EXPECT_TRUE(deviceRequests_.empty());
+  EXPECT_EQ(LogLines(), 1);
+  EXPECT_NE(log_.str().find("port USB FT232R B7000002 is unreachable"), std::string::npos)
+      << log_.str();
+
+  // LPT3, with nothing of its own, is still a parallel port's address as before.
+  EXPECT_EQ(port->Reach(0x3BC), std::nullopt);
+  EXPECT_EQ(directRequests_, std::vector<std::uint16_t>{0x3BC});
+}
+
+// An adapter gone from the bus since the ports were listed, or one whose serial number could not
+// be read (no udev rule), is explained without being opened.
+TEST_F(FakeSystem, AnAdapterGoneOrUnreadableIsExplainedWithoutOpeningIt) {
+  FakeFtdiAdapter& gone = Plug("A50285BI");
+  FakeAdapterSetup unreadable;
+  unreadable.serial = "B7000002";
+  unreadable.faults.serialUnreadable = true;
+  const FakeFtdiAdapter& locked = bus_.Plug(unreadable);
+  auto port = MakeHostPort(Environment(/*directAllowed=*/true));
+  ASSERT_EQ(TargetOf(port->Ports(), PortChoice::LPT2).name,
+            "USB FT232R (serial number unreadable)");
+
+  gone.Unplug();
+  EXPECT_EQ(port->Reach(0x378),
+            (PortProblem{PortKind::UsbAdapter, PortReason::DeviceLost, "USB FT232R A50285BI", {}}));
+  EXPECT_EQ(port->Reach(0x278),
+            (PortProblem{PortKind::UsbAdapter, PortReason::PermissionDenied,
+                         "USB FT232R (serial number unreadable)", "libusb_open() failed"}));
+  EXPECT_EQ(locked.Writes(), 0u);
+  EXPECT_TRUE(directRequests_.empty());
+  EXPECT_EQ(LogLines(), 2);
+}
+
+// The whole byte goes through the host port to the adapter in one round trip; an adapter that is
+// lost says so through the host port, and is let go and opened again by its serial number at the
+// next Reach once it is back, also when it was pulled out and in again while nobody used it.
+TEST_F(FakeSystem, AnAdapterThatWasLostIsOpenedAgainBySerialNumberOnceItIsBack) {
+  FakeFtdiAdapter& adapter = Plug("A50285BI");
+  auto port = MakeHostPort(Environment(false));
+  LinkSession link(*port, counter_);
+  PointPortAt(link.port, TargetOf(port->Ports(), PortChoice::LPT1));
+  const auto roundTripsOfAByte = [&] {
+    const std::uint64_t writes = adapter.Writes();
+    ExchangeByte(link, 0x55);
+    return adapter.Writes() - writes;
+  };
+
+  ASSERT_EQ(port->Reach(0x378), std::nullopt);
+  EXPECT_EQ(roundTripsOfAByte(), 1u);
+  EXPECT_EQ(link.lines.LostReason(), "");
+
+  adapter.Unplug();
+  ExchangeByte(link, 0x55);
+  EXPECT_EQ(link.lines.LostReason(), "USB FT232R A50285BI was unplugged (USB device unavailable)");
+  EXPECT_EQ(port->Reach(0x378),
+            (PortProblem{PortKind::UsbAdapter, PortReason::DeviceLost, "USB FT232R A50285BI", {}}));
+  EXPECT_EQ(link.lines.LostReason(), "") << "the lost adapter was let go";
+  EXPECT_EQ(LogLines(), 1);
+
+  adapter.PlugBackIn();
+  EXPECT_EQ(port->Reach(0x378), std::nullopt);
+  EXPECT_TRUE(adapter.Open());
+  EXPECT_EQ(roundTripsOfAByte(), 1u);
+
+  adapter.PlugBackIn();  // out and in again between two operations: the old handle is dead
+  EXPECT_EQ(port->Reach(0x378), std::nullopt);
+  EXPECT_EQ(roundTripsOfAByte(), 1u);
+  EXPECT_EQ(link.lines.LostReason(), "");
+  EXPECT_EQ(LogLines(), 1);
+}
+
+// A choice given to another adapter since lets go of the one it had, which its new choice opens.
+TEST_F(FakeSystem, AnAdapterGivenToAnotherChoiceMovesThere) {
+  FakeFtdiAdapter& first = Plug("M0000001");
+  auto port = MakeHostPort(Environment(false));
+  port->Ports();
+  ASSERT_EQ(port->Reach(0x378), std::nullopt);
+  ASSERT_TRUE(first.Open());
+
+  FakeFtdiAdapter& earlier = Plug("A0000002");  // sorts before it: LPT1 now
+  const PortTable table = port->Ports();
+  EXPECT_EQ(TargetOf(table, PortChoice::LPT1).name, "USB FT232R A0000002");
+  EXPECT_EQ(TargetOf(table, PortChoice::LPT2).name, "USB FT232R M0000001");
+  EXPECT_EQ(port->Reach(0x378), std::nullopt);
+  EXPECT_TRUE(earlier.Open());
+  EXPECT_EQ(port->Reach(0x278), std::nullopt);
+  EXPECT_TRUE(first.Open());
+  first.ClearRecords();
+  port->Write(0x278, 0x01);
+  ASSERT_EQ(first.Lines().size(), 1u);
+  EXPECT_EQ(first.Lines().back().lines, 0x01);
 }
 
 }  // namespace

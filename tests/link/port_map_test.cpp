@@ -7,31 +7,56 @@
 
 #include "link/HostPort.h"
 #include "link/LinkPort.h"
+#include "sim/FakeFtdiBus.h"
+#include "sim/VirtualCounter.h"
 #include "tests/support/FakeParport.h"
 #include "tests/support/FakeServices.h"
 
 namespace fennow {
 namespace {
 
+// A USB link adapter on the bus.
+struct Plugged {
+  std::uint16_t product;  // 0x6001 FT232R, 0x6014 FT232H
+  const char* serial;
+  bool serialUnreadable = false;
+};
+
 struct MapCase {
   const char* what;
   // Ports as /proc lists them: the folder and its base-addr text, in the order they are made.
   std::vector<std::pair<const char*, const char*>> listed;
   std::array<std::uint16_t, 3> bases;  // what LPT1, LPT2 and LPT3 reach
+  std::vector<Plugged> adapters = {};  // in the order they were plugged in
+  // How the confirmation names what each choice reaches, where that is an adapter and not the
+  // address.
+  std::array<const char*, 3> adapterNames = {};
   friend void PrintTo(const MapCase& c, std::ostream* os) { *os << c.what; }
 };
 
 class PortMapping : public ::testing::TestWithParam<MapCase> {};
 
-// The choices as the window offers them: from the ports the kernel lists, through the real host
-// port, to the addresses the link then uses and the confirmation the user reads.
-TEST_P(PortMapping, EachChoiceReachesItsPortAndNamesItsAddress) {
+// The choices as the window offers them: from the ports the kernel lists and the adapters on the
+// USB bus, through the real host port, to the addresses the link then uses and the confirmation
+// the user reads.
+TEST_P(PortMapping, EachChoiceReachesItsPortAndNamesIt) {
   const MapCase& c = GetParam();
   const test::FakeParportTree tree(c.what);
   for (const auto& [name, baseAddr] : c.listed) tree.AddPort(name, baseAddr);
+  VirtualCounter counter;
+  FakeFtdiBus bus(counter);
+  for (const Plugged& adapter : c.adapters) {
+    FakeAdapterSetup setup;
+    setup.product = adapter.product;
+    setup.serial = adapter.serial;
+    setup.faults.serialUnreadable = adapter.serialUnreadable;
+    bus.Plug(setup);
+  }
   HostPortEnvironment environment;
   environment.parportProcRoot = tree.proc().string();
   environment.deviceRoot = tree.dev().string();
+  environment.usbBus = &bus;
+  environment.counter = &counter;
   HostPort host(environment);
 
   const PortTable table = host.Ports();
@@ -43,14 +68,17 @@ TEST_P(PortMapping, EachChoiceReachesItsPortAndNamesItsAddress) {
     test::FakeServices ui;
     const PortTarget chosen = SelectPort(port, choices[i], table, ui);
 
+    const bool adapter = c.adapterNames[i] != nullptr;
+    const std::string shown = adapter ? c.adapterNames[i] : HexAddress(c.bases[i]);
     EXPECT_EQ(chosen.base, c.bases[i]);
+    EXPECT_EQ(chosen.kind, adapter ? PortKind::UsbAdapter : PortKind::ParallelPort);
     EXPECT_EQ(port.DataPort, c.bases[i]);
     EXPECT_EQ(port.StatusPort, c.bases[i] + 1u);
     EXPECT_EQ(port.OutputLatch, 0x05u);
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0],
               (test::Message{"Interface Port set to " + std::string(AddressesOf(choices[i]).name) +
-                                 " (" + HexAddress(c.bases[i]) + ")",
+                                 " (" + shown + ")",
                              "Interface Port", MessageStyle::MB_ICONINFORMATION}));
   }
 }
@@ -85,7 +113,38 @@ INSTANTIATE_TEST_SUITE_P(
                  {"parport2", "53296\t0\n"},
                  {"parport3", "53312\t0\n"}},
                 {0xD010, 0xD020, 0xD030}},
-        MapCase{"NoPorts", {}, {0x378, 0x278, 0x3BC}}),
+        MapCase{"NoPorts", {}, {0x378, 0x278, 0x3BC}},
+        // USB adapters come after the parallel ports and take the addresses of their choice.
+        MapCase{"OneAdapter",
+                {},
+                {0x378, 0x278, 0x3BC},
+                {{0x6001, "A50285BI"}},
+                {"USB FT232R A50285BI", nullptr, nullptr}},
+        MapCase{"LegacyPlusAdapter",
+                {{"parport0", "888\t1912\n"}},
+                {0x378, 0x278, 0x3BC},
+                {{0x6001, "A50285BI"}},
+                {nullptr, "USB FT232R A50285BI", nullptr}},
+        MapCase{"LegacyAtLpt2PlusAdapter",
+                {{"parport0", "632\t0\n"}},
+                {0x378, 0x278, 0x3BC},
+                {{0x6001, "A50285BI"}},
+                {"USB FT232R A50285BI", nullptr, nullptr}},
+        // By serial number, whatever the order they were plugged in or the chip.
+        MapCase{"CardPlusTwoAdapters",
+                {{"parport0", "53264\t53248\n"}},
+                {0xD010, 0x278, 0x3BC},
+                {{0x6014, "FT5XKQ2A"}, {0x6001, "A50285BI"}},
+                {nullptr, "USB FT232R A50285BI", "USB FT232H FT5XKQ2A"}},
+        MapCase{"AdapterWithItsSerialUnreadableComesLast",
+                {},
+                {0x378, 0x278, 0x3BC},
+                {{0x6001, "A0000001", true}, {0x6001, "B7000002"}},
+                {"USB FT232R B7000002", "USB FT232R (serial number unreadable)", nullptr}},
+        MapCase{"NoChoiceLeftForTheAdapter",
+                {{"parport0", "888\t0\n"}, {"parport1", "632\t0\n"}, {"parport2", "956\t0\n"}},
+                {0x378, 0x278, 0x3BC},
+                {{0x6001, "A50285BI"}}}),
     [](const auto& param) { return std::string(param.param.what); });
 
 }  // namespace

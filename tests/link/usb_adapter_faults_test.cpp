@@ -58,6 +58,8 @@ struct RefusalCase {
   bool unplugged;       // pulled out between listing and opening
   ChipError expected;
   std::vector<std::string> said;  // what the reason must mention
+  PortReason reason;              // what the window's box explains
+  bool serialUnreadable = false;  // already when listed: no udev rule
 };
 
 void PrintTo(const RefusalCase& c, std::ostream* out) {
@@ -73,6 +75,7 @@ TEST_P(UsbRefusal, SaysWhyAndWhatToDo) {
   FakeAdapterSetup setup;
   setup.serial = "A50285BI";
   setup.faults.openError = c.openError;
+  setup.faults.serialUnreadable = c.serialUnreadable;
   FakeFtdiAdapter& adapter = bus.Plug(setup);
   const std::vector<UsbAdapter> found = ListUsbAdapters(bus);
   ASSERT_EQ(found.size(), 1u);
@@ -89,12 +92,18 @@ TEST_P(UsbRefusal, SaysWhyAndWhatToDo) {
   }
 
   const UsbOpenResult opened = OpenUsbAdapter(bus, found.front(), counter);
+  const std::string name =
+      c.serialUnreadable ? "USB FT232R (serial number unreadable)" : "USB FT232R A50285BI";
   EXPECT_EQ(opened.port, nullptr);
   EXPECT_EQ(opened.error, c.expected);
-  EXPECT_TRUE(Contains(opened.reason, "USB FT232R A50285BI")) << opened.reason;
+  EXPECT_TRUE(Contains(opened.reason, name)) << opened.reason;
   for (const std::string& part : c.said) {
     EXPECT_TRUE(Contains(opened.reason, part)) << "no \"" << part << "\" in: " << opened.reason;
   }
+  EXPECT_EQ(opened.problem.kind, PortKind::UsbAdapter);
+  EXPECT_EQ(opened.problem.reason, c.reason);
+  EXPECT_EQ(opened.problem.device, name);
+  EXPECT_TRUE(Contains(opened.reason, opened.problem.detail)) << opened.problem.detail;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -104,31 +113,44 @@ INSTANTIATE_TEST_SUITE_P(
                                   false,
                                   false,
                                   ChipError::PermissionDenied,
-                                  {"permission denied", "udev rule", "usb_open() failed"}},
+                                  {"permission denied", "udev rule", "usb_open() failed"},
+                                  PortReason::PermissionDenied},
+                      RefusalCase{"SerialUnreadable",
+                                  ChipError::None,
+                                  false,
+                                  false,
+                                  ChipError::PermissionDenied,
+                                  {"permission denied", "udev rule", "libusb_open() failed"},
+                                  PortReason::PermissionDenied,
+                                  true},
                       RefusalCase{"DriverWouldNotLetGo",
                                   ChipError::Busy,
                                   false,
                                   false,
                                   ChipError::Busy,
-                                  {"busy", "another program", "unable to claim usb device"}},
+                                  {"busy", "another program", "unable to claim usb device"},
+                                  PortReason::Busy},
                       RefusalCase{"HeldByAnotherProgram",
                                   ChipError::None,
                                   true,
                                   false,
                                   ChipError::Busy,
-                                  {"busy", "unable to claim usb device"}},
+                                  {"busy", "unable to claim usb device"},
+                                  PortReason::Busy},
                       RefusalCase{"Unplugged",
                                   ChipError::None,
                                   false,
                                   true,
                                   ChipError::NotFound,
-                                  {"not on the USB bus", "device not found"}},
+                                  {"not on the USB bus", "device not found"},
+                                  PortReason::DeviceLost},
                       RefusalCase{"ResetFailed",
                                   ChipError::IoError,
                                   false,
                                   false,
                                   ChipError::IoError,
-                                  {"did not answer", "ftdi_usb_reset failed"}}),
+                                  {"did not answer", "ftdi_usb_reset failed"},
+                                  PortReason::Other}),
     [](const auto& tp) { return std::string(tp.param.name); });
 
 TEST(UsbAdapters, TheRealBusFindsNoSuchSerialNumber) {

@@ -6,8 +6,10 @@
 
 #include "capture/CaptureStore.h"
 #include "link/FtdiPort.h"
+#include "link/HostPort.h"
 #include "link/LinkSession.h"
 #include "link/PortIo.h"
+#include "link/PortNotices.h"
 #include "sim/FakeFtdiBus.h"
 #include "sim/SimulatedGameBoy.h"
 #include "sim/VirtualCounter.h"
@@ -51,8 +53,40 @@ struct UsbRig {
   }
   UsbOpenResult Open() {
     const std::vector<UsbAdapter> found = ListUsbAdapters(bus);
-    if (found.empty()) return {nullptr, ChipError::NotFound, "no adapter listed"};
+    if (found.empty()) return {nullptr, ChipError::NotFound, {}, "no adapter listed"};
     return OpenUsbAdapter(bus, found.front(), counter);
+  }
+};
+
+// The same Game Boy and adapter, found and opened the way the window does it: by the program's own
+// ports (HostPort) on a machine with no parallel port, which give the adapter to LPT1 and open it
+// at the first Reach. The link goes through the host port.
+struct UsbHostRig {
+  explicit UsbHostRig(FakeAdapterSetup setup = {})
+      : adapter(bus.Plug(Wire(std::move(setup), &gameBoy))),
+        host(AdaptersOnlyEnvironment(bus, counter)),
+        chosen{PortChoice::LPT1, TargetOf(host.Ports(), PortChoice::LPT1)},
+        link(host, counter) {
+    PointPortAt(link.port, chosen.target);
+  }
+  UsbHostRig(const UsbHostRig&) = delete;
+  UsbHostRig& operator=(const UsbHostRig&) = delete;
+
+  VirtualCounter counter{1000};
+  SimulatedGameBoy gameBoy{[this] { return adapter.PinTimeNs(); }};
+  FakeFtdiBus bus{counter};
+  FakeFtdiAdapter& adapter;
+  HostPort host;
+  ChosenPort chosen;
+  PortNotices notices;
+  LinkSession link;
+  FakeServices ui;
+  CaptureStore store;
+
+ private:
+  static FakeAdapterSetup Wire(FakeAdapterSetup setup, PortIo* farEnd) {
+    setup.farEnd = farEnd;
+    return setup;
   }
 };
 
