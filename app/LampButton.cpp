@@ -8,8 +8,7 @@
 
 namespace fennow {
 
-LampButton::LampButton(QColor colour, QWidget* parent)
-    : QAbstractButton(parent), colour_(colour) {
+LampButton::LampButton(QColor colour, QWidget* parent) : QAbstractButton(parent), colour_(colour) {
   setCheckable(true);
   setAutoExclusive(false);
   setFocusPolicy(Qt::NoFocus);

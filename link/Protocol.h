@@ -42,7 +42,7 @@ inline constexpr std::int32_t kBeforeModeMs = 1000;  // between the 'W' and the 
 inline constexpr std::int32_t kAfterModeMs = 500;    // between the mode byte and the payload
 inline constexpr std::int32_t kLeadFirstSettleMs = 100;  // lead test: before its first reading
 inline constexpr std::int32_t kLeadSettleMs = 10;        // lead test: before each later reading
-inline constexpr std::int32_t kCloseIdleMs = 2000;  // the lines held low as the program ends
+inline constexpr std::int32_t kCloseIdleMs = 2000;       // the lines held low as the program ends
 
 // Progress, on a bar whose range is 0..100: a step per tile row of a screen (0, 6, ..., 102) and
 // a step per ten bytes of a data block (0..120), so the bar is full before the end.
