@@ -56,6 +56,20 @@ std::vector<Message> SaveScreenTo(const std::string& path) {
   return ui.messages;
 }
 
+// Saves a screen to `path` under a file size limit below the bitmap's 2942 bytes, which makes the
+// write fail part-way with EFBIG, as a full disk would, instead of ending the process (SIGXFSZ).
+void SaveScreenPastASizeLimit(const std::string& path, std::vector<Message>& messages) {
+  rlimit saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+  rlimit small = saved;
+  small.rlim_cur = 2000;
+  auto* previous = std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  messages = SaveScreenTo(path);
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, previous);
+}
+
 // One stop box naming the path and the system's reason.
 void ExpectFailure(const std::vector<Message>& messages, const std::string& path, int error) {
   ASSERT_EQ(messages.size(), 1u) << path;
@@ -124,15 +138,8 @@ TEST(SaveFailures, FailedSaveInPlaceSaysTheFileMayBeIncomplete) {
   const std::string path = folder + "/old.bmp";
   WriteFile(path, kOldContent);
   ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
-  rlimit saved{};
-  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-  rlimit small = saved;
-  small.rlim_cur = 2000;  // below the bitmap's 2942 bytes
-  auto* previous = std::signal(SIGXFSZ, SIG_IGN);
-  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-  const std::vector<Message> messages = SaveScreenTo(path);
-  ::setrlimit(RLIMIT_FSIZE, &saved);
-  std::signal(SIGXFSZ, previous);
+  std::vector<Message> messages;
+  ASSERT_NO_FATAL_FAILURE(SaveScreenPastASizeLimit(path, messages));
 
   ExpectFailure(messages, path, EFBIG);
   ASSERT_EQ(messages.size(), 1u);
@@ -165,20 +172,12 @@ TEST(SaveFailures, MissingFolderIsReportedForEveryWriter) {
   EXPECT_TRUE(Names(dir.path()).empty());
 }
 
-// A file size limit makes the write fail part-way, as a full disk would, on an ordinary folder.
 TEST(SaveFailures, FailedWriteKeepsTheOldFileAndLeavesNoTemporary) {
   TempDir dir;
   const std::string path = dir / "old.bmp";
   WriteFile(path, kOldContent);
-  rlimit saved{};
-  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-  rlimit small = saved;
-  small.rlim_cur = 2000;  // below the bitmap's 2942 bytes
-  auto* previous = std::signal(SIGXFSZ, SIG_IGN);
-  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-  const std::vector<Message> messages = SaveScreenTo(path);
-  ::setrlimit(RLIMIT_FSIZE, &saved);
-  std::signal(SIGXFSZ, previous);
+  std::vector<Message> messages;
+  ASSERT_NO_FATAL_FAILURE(SaveScreenPastASizeLimit(path, messages));
 
   ExpectFailure(messages, path, EFBIG);
   EXPECT_EQ(messages[0].text.find("incomplete"), std::string::npos) << messages[0].text;

@@ -25,21 +25,34 @@ class NoPort final : public PortIo {
   std::uint8_t Read(std::uint16_t) override { return 0xFF; }
 };
 
-// A Game Boy behind a simulated USB adapter, opened as the program opens a real one, on a virtual
-// clock at 1 us per reading: the USB counterpart of SimRig. The Game Boy stamps its edges with the
-// adapter's pin time, so its logs show the timing at the pins.
-struct UsbRig {
-  explicit UsbRig(FakeAdapterSetup setup = {}, PortIo* farEnd = nullptr)
-      : adapter(bus.Plug(Wire(std::move(setup), farEnd ? farEnd : &gameBoy))),
-        opened(Open()),
-        link(opened.port ? *opened.port : noPort, counter) {}
-  UsbRig(const UsbRig&) = delete;
-  UsbRig& operator=(const UsbRig&) = delete;
+// A Game Boy (or another far end) wired to a simulated USB adapter on a simulated bus, on a
+// virtual clock at 1 us per reading. The Game Boy stamps its edges with the adapter's pin time, so
+// its logs show the timing at the pins.
+struct UsbLead {
+  explicit UsbLead(FakeAdapterSetup setup, PortIo* farEnd = nullptr)
+      : adapter(bus.Plug(Wire(std::move(setup), farEnd ? farEnd : &gameBoy))) {}
+  UsbLead(const UsbLead&) = delete;
+  UsbLead& operator=(const UsbLead&) = delete;
 
   VirtualCounter counter{1000};
   SimulatedGameBoy gameBoy{[this] { return adapter.PinTimeNs(); }};
   FakeFtdiBus bus{counter};
   FakeFtdiAdapter& adapter;
+
+ private:
+  static FakeAdapterSetup Wire(FakeAdapterSetup setup, PortIo* farEnd) {
+    setup.farEnd = farEnd;
+    return setup;
+  }
+};
+
+// The adapter opened as the program opens a real one: the USB counterpart of SimRig.
+struct UsbRig : UsbLead {
+  explicit UsbRig(FakeAdapterSetup setup = {}, PortIo* farEnd = nullptr)
+      : UsbLead(std::move(setup), farEnd),
+        opened(Open()),
+        link(opened.port ? *opened.port : noPort, counter) {}
+
   UsbOpenResult opened;
   NoPort noPort;
   LinkSession link;
@@ -47,10 +60,6 @@ struct UsbRig {
   CaptureStore store;
 
  private:
-  static FakeAdapterSetup Wire(FakeAdapterSetup setup, PortIo* farEnd) {
-    setup.farEnd = farEnd;
-    return setup;
-  }
   UsbOpenResult Open() {
     const std::vector<UsbAdapter> found = ListUsbAdapters(bus);
     if (found.empty()) return {nullptr, ChipError::NotFound, {}, "no adapter listed"};
@@ -61,33 +70,21 @@ struct UsbRig {
 // The same Game Boy and adapter, found and opened the way the window does it: by the program's own
 // ports (HostPort) on a machine with no parallel port, which give the adapter to LPT1 and open it
 // at the first Reach. The link goes through the host port.
-struct UsbHostRig {
+struct UsbHostRig : UsbLead {
   explicit UsbHostRig(FakeAdapterSetup setup = {})
-      : adapter(bus.Plug(Wire(std::move(setup), &gameBoy))),
+      : UsbLead(std::move(setup)),
         host(AdaptersOnlyEnvironment(bus, counter)),
         chosen{PortChoice::LPT1, TargetOf(host.Ports(), PortChoice::LPT1)},
         link(host, counter) {
     PointPortAt(link.port, chosen.target);
   }
-  UsbHostRig(const UsbHostRig&) = delete;
-  UsbHostRig& operator=(const UsbHostRig&) = delete;
 
-  VirtualCounter counter{1000};
-  SimulatedGameBoy gameBoy{[this] { return adapter.PinTimeNs(); }};
-  FakeFtdiBus bus{counter};
-  FakeFtdiAdapter& adapter;
   HostPort host;
   ChosenPort chosen;
   PortNotices notices;
   LinkSession link;
   FakeServices ui;
   CaptureStore store;
-
- private:
-  static FakeAdapterSetup Wire(FakeAdapterSetup setup, PortIo* farEnd) {
-    setup.farEnd = farEnd;
-    return setup;
-  }
 };
 
 // Times of the changes of one line at the adapter's pins.
