@@ -1,6 +1,7 @@
 #include "capture/LeadTest.h"
 
 #include <array>
+#include <string>
 
 #include "link/Protocol.h"
 
@@ -40,6 +41,12 @@ bool TestLink(LinkSession& link, WindowServices& ui) {
   }
   script.Clear(kAllOutputs);
   const LineSamples sense = link.Run(script);
+  // A port that failed on the way read nothing of the lead: no verdict on the wiring.
+  if (const std::string lost = link.lines.LostReason(); !lost.empty()) {
+    ui.ShowMessage(std::string(kPortLostText) + lost, std::string(kPortTitle),
+                   MessageStyle::MB_ICONSTOP);
+    return false;
+  }
 
   bool fault = false;
   for (std::size_t i = 0; i < kSteps.size(); ++i) {

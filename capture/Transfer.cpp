@@ -89,7 +89,7 @@ std::string FailureText(TransferStatus status, const LinkSession& link) {
     case TransferStatus::KeyExit:
       return "Key Exit";
     case TransferStatus::PortLost:
-      return "Interface Port Lost: " + link.lines.LostReason();
+      return std::string(kPortLostText) + link.lines.LostReason();
     default:
       return "Serial Acknowledge Error";
   }

@@ -65,9 +65,12 @@ std::optional<PortProblem> HostPort::Reach(std::uint16_t base) {
   Slot& slot = SlotAt(base);
   if (slot.open && !StillThere(slot)) {
     slot.open.reset();
-    if (slot.target.kind == PortKind::ParallelPort) {
+    if (slot.target.kind == PortKind::ParallelPort && !slot.device.empty() &&
+        !FindParportDevice(environment_.parportProcRoot, environment_.deviceRoot,
+                           slot.target.base)) {
       // Its device has gone from the kernel's list: a card taken out, a driver unloaded. Let go
-      // of it; the next Reach looks again.
+      // of it; the next Reach looks again. A device still listed that failed is opened again
+      // just below.
       slot.problem = PortProblem{PortKind::ParallelPort, PortReason::DeviceLost, slot.device, {}};
       Log(slot.target, *slot.problem);
       return slot.problem;
@@ -121,18 +124,20 @@ void HostPort::AttemptParallelPort(Slot& slot) {
   slot.problem = PortProblem{PortKind::ParallelPort, PortReason::NoDevice, {}, {}};
   if (auto device =
           FindParportDevice(environment_.parportProcRoot, environment_.deviceRoot, base)) {
-    DeviceOpenResult opened = environment_.openDevice(*device, base);
+    DeviceOpenResult opened = environment_.openDevice(*device);
     if (opened.port) {
       slot.open = std::move(opened.port);
-      slot.device = *device;
+      slot.device = device->device;
       slot.problem.reset();
       return;
     }
-    slot.problem = DeviceProblem(PortKind::ParallelPort, *device, opened.error);
+    slot.problem = DeviceProblem(PortKind::ParallelPort, device->device, opened.error);
+    if (opened.held) slot.problem->reason = PortReason::Busy;
   }
   if (IsLegacyAddress(base) && environment_.openDirect) {
     if (auto direct = environment_.openDirect(base)) {
       slot.open = std::move(direct);
+      if (slot.problem->reason != PortReason::NoDevice) LogDirect(slot.target, *slot.problem);
       slot.problem.reset();
     }
   }
@@ -167,8 +172,10 @@ bool HostPort::StillThere(Slot& slot) {
     return slot.open->LostReason().empty();
   }
   if (slot.device.empty()) return true;  // direct I/O has no device to lose
-  return FindParportDevice(environment_.parportProcRoot, environment_.deviceRoot,
-                           slot.target.base) == slot.device;
+  if (!slot.open->LostReason().empty()) return false;
+  const std::optional<ParportEntry> listed =
+      FindParportDevice(environment_.parportProcRoot, environment_.deviceRoot, slot.target.base);
+  return listed && listed->device == slot.device;
 }
 
 void HostPort::Log(const PortTarget& target, const PortProblem& problem) const {
@@ -176,6 +183,14 @@ void HostPort::Log(const PortTarget& target, const PortProblem& problem) const {
   *environment_.log << "fennow-link: port " << target.name
                     << " is unreachable, so the link will find no Game Boy: "
                     << DetailedWhyText(problem) << ". " << RemedyText(problem) << '\n';
+}
+
+// Direct I/O reaches the registers behind the kernel's back, so whoever holds the device is not
+// asked: the log says which device would have been used and why it was not.
+void HostPort::LogDirect(const PortTarget& target, const PortProblem& problem) const {
+  if (environment_.log == nullptr) return;
+  *environment_.log << "fennow-link: port " << target.name << " is driven by direct I/O, as "
+                    << DetailedWhyText(problem) << '\n';
 }
 
 HostPortEnvironment SystemPortEnvironment(FtdiBus& usbBus, Counter& counter) {

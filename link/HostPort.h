@@ -11,6 +11,7 @@
 #include "link/Counter.h"
 #include "link/FtdiChip.h"
 #include "link/ParportDevice.h"
+#include "link/ParportList.h"
 #include "link/PortDirectory.h"
 #include "link/PortIo.h"
 
@@ -21,8 +22,8 @@ namespace fennow {
 struct HostPortEnvironment {
   std::string parportProcRoot = "/proc/sys/dev/parport";  // empty: a machine with none
   std::string deviceRoot = "/dev";
-  std::function<DeviceOpenResult(const std::string& path, std::uint16_t base)> openDevice =
-      OpenParportDevice;
+  std::function<DeviceOpenResult(const ParportEntry& port)> openDevice =
+      [](const ParportEntry& port) { return OpenParportDevice(SystemPpdev(), port); };
   // Direct port I/O for a base address, or null when the process lacks the privilege for it.
   std::function<std::unique_ptr<PortIo>(std::uint16_t base)> openDirect;
   // The USB bus on which link adapters are looked for, and the clock that times the pauses an
@@ -48,17 +49,18 @@ HostPortEnvironment AdaptersOnlyEnvironment(FtdiBus& usbBus, Counter& counter);
 //   - a USB adapter: by its chip and serial number, and only so;
 //   - a parallel port, in this order of preference:
 //     1. the kernel's parallel-port device whose base address matches, claimed exclusively when
-//        possible;
+//        possible and shared otherwise (OpenParportDevice);
 //     2. direct port I/O, for a legacy address only and only when the process already holds that
-//        privilege (it never asks);
+//        privilege (it never asks); the log still says why the device was not used;
 //   - otherwise the port is unreachable: writes go nowhere, reads return 0xFF like a floating
 //     bus, and one line on the log says why. The user then sees a sync timeout or a failed lead
 //     test, after the window has said why (Reach).
 // A port is opened by Reach, before each operation, or on its first access. Once open it stays
 // open; a failed attempt is made again at the next Reach, so that a fix made while the program
-// runs takes effect, but never again on an access in between. An open port that has gone away is
-// let go at the next Reach: a parallel port is then reported lost, an adapter (unplugged, or
-// plugged out and in again) is opened afresh by its serial number.
+// runs takes effect, but never again on an access in between. An open port that has failed or
+// gone away is let go at the next Reach: a parallel port that has left the kernel's list is
+// reported lost, one still listed is opened again, and an adapter (unplugged, or plugged out and
+// in again) is opened afresh by its serial number.
 class HostPort final : public PortIo, public PortDirectory {
  public:
   explicit HostPort(HostPortEnvironment environment);
@@ -91,6 +93,7 @@ class HostPort final : public PortIo, public PortDirectory {
   void AttemptAdapter(Slot& slot);
   bool StillThere(Slot& slot);
   void Log(const PortTarget& target, const PortProblem& problem) const;
+  void LogDirect(const PortTarget& target, const PortProblem& problem) const;
 
   HostPortEnvironment environment_;
   std::optional<PortTable> offered_;  // what the choices were given last

@@ -5,12 +5,11 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <string_view>
+#include <chrono>
+#include <cstring>
+
+#include "link/SyscallDeadline.h"
 
 namespace fennow {
 
@@ -18,99 +17,114 @@ namespace {
 
 class ParportDevice final : public PortIo {
  public:
-  ParportDevice(int fd, std::uint16_t base) : fd_(fd), base_(base) {}
+  ParportDevice(PpdevCalls& kernel, int fd, const ParportEntry& port)
+      : kernel_(kernel),
+        fd_(fd),
+        data_(port.base),
+        status_(static_cast<std::uint16_t>(port.base + 1u)),
+        device_(port.device),
+        entry_(port.entry) {}
   ~ParportDevice() override {
-    ioctl(fd_, PPRELEASE);
-    close(fd_);
+    kernel_.Ioctl(fd_, PPRELEASE, nullptr);
+    kernel_.Close(fd_);
   }
   ParportDevice(const ParportDevice&) = delete;
   ParportDevice& operator=(const ParportDevice&) = delete;
 
   void Write(std::uint16_t address, std::uint8_t value) override {
-    if (address != base_) return;  // the link only ever writes the data register
+    if (address != data_ || !lost_.empty()) return;  // the link only ever writes the data register
     unsigned char data = value;
-    ioctl(fd_, PPWDATA, &data);
+    Check(kernel_.Ioctl(fd_, PPWDATA, &data));
   }
 
   std::uint8_t Read(std::uint16_t address) override {
-    if (address != base_ + 1) return 0xFF;
-    unsigned char status = 0xFF;
+    if (address != status_ || !lost_.empty()) return 0xFF;
     // The raw status register, BUSY still inverted: the link expects the register as it is.
-    if (ioctl(fd_, PPRSTATUS, &status) != 0) return 0xFF;
+    unsigned char status = 0xFF;
+    if (!Check(kernel_.Ioctl(fd_, PPRSTATUS, &status))) return 0xFF;
     return status;
   }
 
+  std::string LostReason() const override {
+    if (lost_.empty() && !StillListed(entry_)) lost_ = device_ + " has gone away";
+    return lost_;
+  }
+
  private:
+  // A working device never fails these requests: the first failure ends its use.
+  bool Check(int result) {
+    if (result == 0) return true;
+    if (lost_.empty()) lost_ = device_ + " failed: " + std::strerror(-result);
+    return false;
+  }
+
+  PpdevCalls& kernel_;
   int fd_;
-  std::uint16_t base_;
+  std::uint16_t data_;
+  std::uint16_t status_;
+  std::string device_;
+  std::string entry_;
+  mutable std::string lost_;
 };
 
-// "parport12" -> 12; nothing for the kernel's other entries there, such as "default".
-std::optional<int> PortNumber(const std::string& name) {
-  constexpr std::string_view kPrefix = "parport";
-  if (name.size() <= kPrefix.size() || name.compare(0, kPrefix.size(), kPrefix) != 0) {
-    return std::nullopt;
+class SystemCalls final : public PpdevCalls {
+ public:
+  int Open(const std::string& path) override {
+    const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
+    return fd >= 0 ? fd : -errno;
   }
-  int number = 0;
-  for (std::size_t i = kPrefix.size(); i < name.size(); ++i) {
-    if (name[i] < '0' || name[i] > '9' || number > 9999) return std::nullopt;
-    number = number * 10 + (name[i] - '0');
+  int Ioctl(int fd, unsigned long request, void* argument) override {
+    return ioctl(fd, request, argument) == 0 ? 0 : -errno;
   }
-  return number;
+  void Close(int fd) override { close(fd); }
+};
+
+struct Claim {
+  int fd = -1;    // the claimed descriptor, or -1
+  int error = 0;  // why not
+};
+
+Claim ClaimExclusive(PpdevCalls& kernel, const std::string& device) {
+  const int fd = kernel.Open(device);
+  if (fd < 0) return {-1, -fd};
+  int result = kernel.Ioctl(fd, PPEXCL, nullptr);
+  if (result == 0) result = kernel.Ioctl(fd, PPCLAIM, nullptr);
+  if (result == 0) return {fd, 0};
+  kernel.Close(fd);
+  return {-1, -result};
+}
+
+// The exclusive wish stays with the open file, so a shared claim needs a file of its own.
+Claim ClaimShared(PpdevCalls& kernel, const std::string& device) {
+  const int fd = kernel.Open(device);
+  if (fd < 0) return {-1, -fd};
+  int result = 0;
+  {
+    const SyscallDeadline deadline{std::chrono::milliseconds(kSharedClaimWaitMs)};
+    result = kernel.Ioctl(fd, PPCLAIM, nullptr);
+  }
+  if (result == 0) return {fd, 0};
+  kernel.Close(fd);
+  return {-1, -result};
 }
 
 }  // namespace
 
-std::optional<std::uint32_t> ParseBaseAddress(const std::string& text) {
-  std::istringstream in(text);
-  long long value = -1;
-  if (!(in >> value) || value < 0 || value > 0xFFFF) return std::nullopt;
-  return static_cast<std::uint32_t>(value);
+PpdevCalls& SystemPpdev() {
+  static SystemCalls calls;
+  return calls;
 }
 
-std::vector<ParportEntry> ListParportDevices(const std::string& procRoot,
-                                             const std::string& deviceRoot) {
-  namespace fs = std::filesystem;
-  std::error_code error;
-  std::vector<ParportEntry> ports;
-  for (const fs::directory_entry& entry : fs::directory_iterator(procRoot, error)) {
-    const std::string name = entry.path().filename().string();
-    const std::optional<int> number = PortNumber(name);
-    if (!number) continue;
-    std::ifstream file(entry.path() / "base-addr");
-    std::stringstream text;
-    text << file.rdbuf();
-    const std::optional<std::uint32_t> base = ParseBaseAddress(text.str());
-    if (!base) continue;
-    ports.push_back(
-        {*number, static_cast<std::uint16_t>(*base), (fs::path(deviceRoot) / name).string()});
+DeviceOpenResult OpenParportDevice(PpdevCalls& kernel, const ParportEntry& port) {
+  Claim claim = ClaimExclusive(kernel, port.device);
+  if (claim.fd < 0 && claim.error == ENXIO && StillListed(port.entry)) {
+    claim = ClaimShared(kernel, port.device);
+    // Still waiting when the deadline came, or another program's exclusive claim.
+    const bool held = claim.error == EINTR || (claim.error == ENXIO && StillListed(port.entry));
+    if (claim.fd < 0) return {nullptr, claim.error, held};
   }
-  // Directory order is arbitrary; the kernel's numbering is stable.
-  std::sort(ports.begin(), ports.end(),
-            [](const ParportEntry& a, const ParportEntry& b) { return a.number < b.number; });
-  return ports;
-}
-
-std::optional<std::string> FindParportDevice(const std::string& procRoot,
-                                             const std::string& deviceRoot, std::uint32_t base) {
-  for (const ParportEntry& port : ListParportDevices(procRoot, deviceRoot)) {
-    if (port.base == base) return port.device;
-  }
-  return std::nullopt;
-}
-
-DeviceOpenResult OpenParportDevice(const std::string& path, std::uint16_t base) {
-  const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
-  if (fd < 0) return {nullptr, errno};
-  // Exclusive when the kernel allows it, so no printer driver toggles the lines mid-transfer;
-  // a port that others merely share is still usable.
-  ioctl(fd, PPEXCL);
-  if (ioctl(fd, PPCLAIM) != 0) {
-    const int error = errno;
-    close(fd);
-    return {nullptr, error};
-  }
-  return {std::make_unique<ParportDevice>(fd, base), 0};
+  if (claim.fd < 0) return {nullptr, claim.error, false};
+  return {std::make_unique<ParportDevice>(kernel, claim.fd, port), 0, false};
 }
 
 }  // namespace fennow

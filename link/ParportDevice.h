@@ -2,41 +2,39 @@
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
-#include <vector>
 
+#include "link/ParportList.h"
 #include "link/PortIo.h"
+#include "link/PpdevCalls.h"
 
 namespace fennow {
-
-// A parallel port as the kernel lists it: <procRoot>/parportN/base-addr gives its address, and
-// <deviceRoot>/parportN reaches it.
-struct ParportEntry {
-  int number = 0;
-  std::uint16_t base = 0;
-  std::string device;
-  bool operator==(const ParportEntry&) const = default;
-};
-
-// Every port the kernel lists, in order of N (parport2 before parport10).
-std::vector<ParportEntry> ListParportDevices(const std::string& procRoot,
-                                             const std::string& deviceRoot);
-
-// The device of the lowest-numbered port whose base address equals `base`.
-std::optional<std::string> FindParportDevice(const std::string& procRoot,
-                                             const std::string& deviceRoot, std::uint32_t base);
-
-// Reads the first number of a base-addr file ("888\t0\n" on a PC's first port).
-std::optional<std::uint32_t> ParseBaseAddress(const std::string& text);
 
 struct DeviceOpenResult {
   std::unique_ptr<PortIo> port;  // null on failure
   int error = 0;                 // the errno of the failed call
+  // The port is there but held: by another program's claim, or by a driver that will not let go
+  // within the wait (the printer driver lp while it prints).
+  bool held = false;
 };
 
-// Opens and claims a parallel-port device for the port at `base`: writes to `base` go to the data
-// register, reads of `base + 1` come from the status register.
-DeviceOpenResult OpenParportDevice(const std::string& path, std::uint16_t base);
+// How long a shared claim may wait for the port's holder to let go before the port counts as
+// busy. The window waits this long at most.
+inline constexpr int kSharedClaimWaitMs = 1000;
+
+// Opens and claims the kernel's device for `port`: writes to its base go to the data register,
+// reads of base + 1 come from the status register.
+//
+// The claim is exclusive when the kernel grants it, so that no other driver touches the lines
+// mid-transfer. The kernel refuses that with ENXIO whenever any other device is registered on
+// the port, and the printer driver lp registers on every port when it loads; then the port is
+// claimed shared, which lp waits for. A shared claim sleeps while another holds the port, so it
+// is given kSharedClaimWaitMs. ENXIO means the port is gone only when its /proc folder is gone
+// too.
+//
+// Once open, the first call the kernel fails is kept and reported as lost (LostReason), and so
+// is the port's leaving the kernel's list: a removed port's registers read 0 and take writes
+// without an error.
+DeviceOpenResult OpenParportDevice(PpdevCalls& kernel, const ParportEntry& port);
 
 }  // namespace fennow

@@ -18,6 +18,8 @@ inline constexpr std::size_t kPortChoiceCount = 3;
 
 // The title of every box about the port: the confirmation and why a port cannot be reached.
 inline constexpr std::string_view kPortTitle = "Interface Port";
+// What an operation that lost its port says, before the port's own words for why.
+inline constexpr std::string_view kPortLostText = "Interface Port Lost: ";
 
 // Where each choice has always been: the PC's legacy parallel-port addresses.
 struct LegacyPort {

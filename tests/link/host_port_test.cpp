@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <deque>
 #include <filesystem>
@@ -19,6 +20,7 @@
 #include "sim/FakeFtdiBus.h"
 #include "sim/VirtualCounter.h"
 #include "tests/support/FakeParport.h"
+#include "tests/support/FakePpdev.h"
 
 namespace fennow {
 namespace {
@@ -51,7 +53,8 @@ class FakeSystem : public ::testing::Test {
   HostPortEnvironment Environment(bool directAllowed, bool fakeDevices = false) {
     HostPortEnvironment environment;
     if (fakeDevices) {
-      environment.openDevice = [this](const std::string& path, std::uint16_t) {
+      environment.openDevice = [this](const ParportEntry& entry) {
+        const std::string& path = entry.device;
         deviceRequests_.push_back(path);
         std::deque<int>& errors = deviceScript_[path];
         const int error = errors.empty() ? 0 : errors.front();
@@ -101,10 +104,30 @@ class FakeSystem : public ::testing::Test {
   std::vector<std::pair<std::uint16_t, std::uint8_t>> deviceWrites_;
 };
 
-TEST(ParseBaseAddress, ReadsTheFirstNumberOnly) {
-  const std::map<std::string, std::optional<std::uint32_t>> cases{
-      {"888\t0\n", 888},     {"632\t0", 632},         {"956 1916\n", 956},     {"", std::nullopt},
-      {"abc", std::nullopt}, {"-1\t0", std::nullopt}, {"70000", std::nullopt},
+// Only what the kernel writes: one or two decimal numbers, a tab between, a newline after.
+TEST(ParseBaseAddress, TakesTheKernelsTextAndNothingElse) {
+  const std::map<std::string, std::optional<std::uint16_t>> cases{
+      {"888\t0\n", 888},
+      {"888\t1912\n", 888},
+      {"53264\t54288\n", 53264},
+      {"956\n", 956},
+      {"65534\t0\n", 65534},  // its status register is the last address there is
+      {"65535\t0\n", std::nullopt},
+      {"70000\t0\n", std::nullopt},
+      {"632\t0", std::nullopt},
+      {"956 1916\n", std::nullopt},
+      {"0x378\n", std::nullopt},
+      {"888abc\n", std::nullopt},
+      {"1e3\n", std::nullopt},
+      {"0888\t0\n", std::nullopt},
+      {"888\t\n", std::nullopt},
+      {"888\t0\t0\n", std::nullopt},
+      {"0\t0\n", std::nullopt},
+      {"-1\t0\n", std::nullopt},
+      {"+888\n", std::nullopt},
+      {"\n", std::nullopt},
+      {"", std::nullopt},
+      {"99999999999999999999\n", std::nullopt},
   };
   for (const auto& [text, expected] : cases) {
     EXPECT_EQ(ParseBaseAddress(text), expected) << '"' << text << '"';
@@ -116,11 +139,18 @@ TEST_F(FakeSystem, FindsTheDeviceWhoseBaseMatches) {
   AddPort("parport1", "632\t1656\n");
   AddPort("parport2", "956\t0\n");
   fs::create_directories(proc() / "default");  // the kernel's own settings folder, not a port
-  EXPECT_EQ(FindParportDevice(proc(), dev(), 0x378), (dev() / "parport0").string());
-  EXPECT_EQ(FindParportDevice(proc(), dev(), 0x278), (dev() / "parport1").string());
-  EXPECT_EQ(FindParportDevice(proc(), dev(), 0x3BC), (dev() / "parport2").string());
-  EXPECT_EQ(FindParportDevice(proc(), dev(), 0x3BD), std::nullopt);
-  EXPECT_EQ(FindParportDevice((tree_.root() / "missing").string(), dev(), 0x378), std::nullopt);
+  const auto find = [this](const std::string& root, std::uint32_t base) -> std::string {
+    const std::optional<ParportEntry> found = FindParportDevice(root, dev(), base);
+    return found ? found->device + " " + found->entry : "none";
+  };
+  const auto listed = [this](const std::string& name) {
+    return (dev() / name).string() + " " + (proc() / name).string();
+  };
+  EXPECT_EQ(find(proc(), 0x378), listed("parport0"));
+  EXPECT_EQ(find(proc(), 0x278), listed("parport1"));
+  EXPECT_EQ(find(proc(), 0x3BC), listed("parport2"));
+  EXPECT_EQ(find(proc(), 0x3BD), "none");
+  EXPECT_EQ(find((tree_.root() / "missing").string(), 0x378), "none");
 }
 
 TEST_F(FakeSystem, WithoutADeviceOrPrivilegeThePortReadsAsAFloatingBus) {
@@ -267,6 +297,104 @@ TEST_F(FakeSystem, DirectAccessIsNeverTriedOffTheLegacyAddresses) {
   EXPECT_TRUE(directRequests_.empty());
   EXPECT_EQ(port->Reach(0x378), std::nullopt);  // no device there, and the process may do I/O
   EXPECT_EQ(directRequests_, std::vector<std::uint16_t>{0x378});
+}
+
+// ---- The claim, against a model of the kernel's ppdev
+// --------------------------------------------
+
+struct ClaimCase {
+  const char* name;
+  test::Holder holder;
+  int releaseAfterMs;  // a shared holder's
+  int openError;
+  bool directAllowed;
+  std::optional<PortReason> reason;  // nothing: reached
+  bool directUsed;
+  const char* logged;  // in the one log line; null: no line
+};
+
+void PrintTo(const ClaimCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
+class Claims : public FakeSystem, public ::testing::WithParamInterface<ClaimCase> {};
+
+// Every row of the kernel's claim table: exclusive when nobody else is registered, shared beside
+// an idle printer driver or after a short wait, busy within the bounded wait otherwise; root's
+// direct I/O still says why the device was not used.
+TEST_P(Claims, ThePortIsClaimedAsTheKernelGrantsIt) {
+  const ClaimCase& c = GetParam();
+  test::FakePpdev kernel(tree_);
+  test::FakePpdevPort& port = kernel.AddPort(0, 0x378, nullptr, "1912");
+  port.holder = c.holder;
+  port.releaseAfterMs = c.releaseAfterMs;
+  port.openError = c.openError;
+  HostPortEnvironment environment = Environment(c.directAllowed);
+  environment.openDevice = [&kernel](const ParportEntry& entry) {
+    return OpenParportDevice(kernel, entry);
+  };
+  HostPort host(environment);
+
+  const auto start = std::chrono::steady_clock::now();
+  const std::optional<PortProblem> problem = host.Reach(0x378);
+  const auto waited = std::chrono::steady_clock::now() - start;
+
+  EXPECT_EQ(problem ? std::optional<PortReason>(problem->reason) : std::nullopt,
+            c.directUsed ? std::nullopt : c.reason);
+  EXPECT_LT(waited, std::chrono::milliseconds(kSharedClaimWaitMs + 1000)) << "the window froze";
+  EXPECT_FALSE(kernel.sleptUnbounded) << "the claim was never interrupted";
+  EXPECT_EQ(LogLines(), c.logged ? 1 : 0) << log_.str();
+  if (c.logged) {
+    EXPECT_NE(log_.str().find(c.logged), std::string::npos) << log_.str();
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    KernelClaimTable, Claims,
+    ::testing::Values(
+        ClaimCase{"NothingElse", test::Holder::None, -1, 0, false, std::nullopt, false, nullptr},
+        ClaimCase{"IdlePrinterDriver", test::Holder::IdleDriver, -1, 0, false, std::nullopt, false,
+                  nullptr},
+        ClaimCase{"PrinterDriverLetsGoSoon", test::Holder::SharedClaim, 200, 0, false, std::nullopt,
+                  false, nullptr},
+        ClaimCase{"SharedHolderKeepsIt", test::Holder::SharedClaim, -1, 0, false, PortReason::Busy,
+                  false, "is busy: another program or driver holds the port"},
+        ClaimCase{"ExclusiveHolder", test::Holder::ExclusiveClaim, -1, 0, false, PortReason::Busy,
+                  false, "is busy"},
+        ClaimCase{"NotInGroupLp", test::Holder::None, -1, EACCES, false,
+                  PortReason::PermissionDenied, false, "group lp"},
+        ClaimCase{"RootBesideAnExclusiveHolder", test::Holder::ExclusiveClaim, -1, 0, true,
+                  PortReason::Busy, true, "driven by direct I/O, as /"}),
+    [](const auto& tp) { return std::string(tp.param.name); });
+
+// A device that failed mid-run is opened again at the next Reach while the kernel still lists it;
+// one that has left the list is lost.
+TEST_F(FakeSystem, AFailedDeviceIsOpenedAgainWhileListedAndLostOnceGone) {
+  test::FakePpdev kernel(tree_);
+  test::FakePpdevPort& port = kernel.AddPort(0, 0x378, nullptr);
+  HostPortEnvironment environment = Environment(false);
+  environment.openDevice = [&kernel](const ParportEntry& entry) {
+    return OpenParportDevice(kernel, entry);
+  };
+  HostPort host(environment);
+  ASSERT_EQ(host.Reach(0x378), std::nullopt);
+  port.failFrom = 1;
+  port.failError = EIO;
+  host.Write(0x378, 0x01);
+  EXPECT_EQ(host.LostReason(), (dev() / "parport0").string() + " failed: Input/output error");
+  host.Read(0x379);  // nothing more is asked of a failed device
+  EXPECT_EQ(port.registerRequests, 1);
+
+  port.failFrom = 0;
+  EXPECT_EQ(host.Reach(0x378), std::nullopt);
+  EXPECT_EQ(kernel.opens, 2);
+  EXPECT_EQ(host.LostReason(), "");
+
+  kernel.Remove(0);
+  host.Write(0x378, 0x01);  // dead operations: no error, and nothing on the lines
+  EXPECT_EQ(host.Read(0x379), 0x00);
+  EXPECT_EQ(host.LostReason(), (dev() / "parport0").string() + " has gone away");
+  EXPECT_EQ(host.Reach(0x378)->reason, PortReason::DeviceLost);
 }
 
 // ---- USB link adapters ------------------------------------------------------------------------

@@ -11,9 +11,9 @@ namespace fennow::test {
 // A /proc/sys/dev/parport and a /dev of our own making, removed again with the object.
 class FakeParportTree {
  public:
-  explicit FakeParportTree(const std::string& name)
+  explicit FakeParportTree(std::string name)
       : root_(std::filesystem::temp_directory_path() /
-              ("fennow-parport-" + std::to_string(getpid()) + "-" + name)) {
+              ("fennow-parport-" + std::to_string(getpid()) + "-" + Flat(std::move(name)))) {
     std::filesystem::remove_all(root_);
     std::filesystem::create_directories(proc());
     std::filesystem::create_directories(dev());
@@ -40,6 +40,11 @@ class FakeParportTree {
   }
 
  private:
+  // A parameterised test's name has a slash in it.
+  static std::string Flat(std::string name) {
+    for (char& c : name) c = c == '/' ? '-' : c;
+    return name;
+  }
   std::filesystem::path root_;
 };
 
