@@ -40,7 +40,7 @@ bool TestLink(LinkSession& link, WindowServices& ui) {
     script.Change(step.set, step.clear).WaitMs(step.settleMs).Sample();
   }
   script.Clear(kAllOutputs);
-  const LineSamples sense = link.Run(script);
+  const LineSamples& sense = link.Run(script);
   // A port that failed on the way read nothing of the lead: no verdict on the wiring.
   if (const std::string lost = link.lines.LostReason(); !lost.empty()) {
     ui.ShowMessage(std::string(kPortLostText) + lost, std::string(kPortTitle),

@@ -2,9 +2,9 @@
 
 namespace fennow {
 
-LineSamples LinkSession::Run(const LineScript& script) {
-  LineSamples samples;
-  samples.reserve(script.SampleCount());
+const LineSamples& LinkSession::Run(const LineScript& script) {
+  LineSamples& samples = samples_;
+  samples.clear();
   if (!lines.RunWhole(script, samples)) {
     for (const LineStep& step : script.Steps()) {
       switch (step.kind) {

@@ -18,11 +18,15 @@ struct LinkSession {
   // Performs a script of line activity and returns the status register as each of its samples
   // read it. A port that takes scripts gets it whole (one USB round trip for a byte); any other
   // port sees the steps one by one, as writes through the latch, busy-waits and status reads.
-  LineSamples Run(const LineScript& script);
+  // The readings stay valid until the next Run: one buffer serves every byte of a transfer.
+  const LineSamples& Run(const LineScript& script);
 
   LinkPort port;
   LinkLines lines;
   Delay delay;
+
+ private:
+  LineSamples samples_;
 };
 
 }  // namespace fennow

@@ -1,5 +1,7 @@
 #include "link/SerialLink.h"
 
+#include <array>
+
 namespace fennow {
 
 namespace {
@@ -7,7 +9,7 @@ namespace {
 // One exchange on the lines: both outputs low, then for each bit from the top its value on
 // LinkDataOut, a half-bit, the rising edge, a half-bit and the reading of LinkDataIn, and the
 // falling edge; at the end LinkDataOut low again. 26 writes and 8 reads.
-LineScript ExchangeScript(std::uint8_t out) {
+LineScript BuildExchangeScript(std::uint8_t out) {
   LineScript script;
   script.Clear(LinkDataOut | LinkClock);
   for (int bit = kBitsPerByte - 1; bit >= 0; --bit) {
@@ -26,7 +28,7 @@ LineScript ExchangeScript(std::uint8_t out) {
 
 // One synchronisation clock, read within its high phase, then the spacing the Game Boy needs
 // before the next.
-LineScript SyncClockScript() {
+LineScript BuildSyncClockScript() {
   LineScript script;
   script.Wait(kHalfBitUs)
       .Set(LinkClock)
@@ -34,6 +36,23 @@ LineScript SyncClockScript() {
       .Sample()
       .Clear(LinkClock)
       .WaitMs(kSyncSpacingMs);
+  return script;
+}
+
+// The scripts are the same for every transfer: each is written down once, on first use.
+const LineScript& ExchangeScript(std::uint8_t out) {
+  static const std::array<LineScript, 256> scripts = [] {
+    std::array<LineScript, 256> all;
+    for (std::size_t byte = 0; byte < all.size(); ++byte) {
+      all[byte] = BuildExchangeScript(static_cast<std::uint8_t>(byte));
+    }
+    return all;
+  }();
+  return scripts[out];
+}
+
+const LineScript& SyncClockScript() {
+  static const LineScript script = BuildSyncClockScript();
   return script;
 }
 
@@ -50,7 +69,7 @@ std::uint8_t ExchangeByte(LinkSession& link, std::uint8_t out) {
 bool SyncLink(LinkSession& link) {
   // Data held high: the Game Boy receives only one bits while we hunt for its byte boundary.
   link.lines.Change(LinkDataOut, LinkClock);
-  const LineScript clock = SyncClockScript();
+  const LineScript& clock = SyncClockScript();
   std::uint8_t shifted = 0;
   for (int countdown = kSyncClockLimit;;) {
     const std::uint8_t status = link.Run(clock).front();
