@@ -18,9 +18,11 @@
 #include "capture/Transfer.h"
 #include "link/Counter.h"
 #include "link/Delay.h"
+#include "link/HostPort.h"
 #include "link/LinkSession.h"
 #include "link/PortDirectory.h"
 #include "link/Protocol.h"
+#include "link/SerialLink.h"
 #include "link/WindowServices.h"
 #include "sim/SimulatedGameBoy.h"
 #include "sim/SimulatedUsbLead.h"
@@ -111,6 +113,55 @@ Percentiles MeasureHalfBit(Counter& counter) {
   return Summarise(waits);
 }
 
+// A clock that reports no frequency, so that every wait ends at once: what an exchange then
+// costs is its port accesses alone.
+class NoWaits final : public Counter {
+ public:
+  std::int64_t Frequency() override { return 0; }
+  std::int64_t Count() override { return 0; }
+};
+
+// Hands the program's own ports the Game Boy at a legacy address, as direct I/O would.
+class Forward final : public PortIo {
+ public:
+  explicit Forward(PortIo& to) : to_(to) {}
+  void Write(std::uint16_t address, std::uint8_t value) override { to_.Write(address, value); }
+  std::uint8_t Read(std::uint16_t address) override { return to_.Read(address); }
+
+ private:
+  PortIo& to_;
+};
+
+constexpr int kCostBytes = 200000;
+
+struct ByteCost {
+  double directNs;  // an exchange straight on the Game Boy's registers
+  double hostNs;    // the same through the program's own ports
+};
+
+double NsPerByte(LinkSession& link, MonotonicCounter& clock) {
+  const std::int64_t start = clock.Count();
+  for (int i = 0; i < kCostBytes; ++i) ExchangeByte(link, static_cast<std::uint8_t>(i));
+  const std::int64_t elapsed = clock.Count() - start;
+  return static_cast<double>(elapsed) / kCostBytes;
+}
+
+// One byte's 34 port accesses, without the waits: straight on the Game Boy, and through the
+// program's own ports to the same Game Boy.
+ByteCost MeasureByteCost(MonotonicCounter& clock) {
+  NoWaits noWaits;
+  SimulatedGameBoy gameBoy([] { return std::int64_t{0}; });
+  gameBoy.SetRecording(false);
+  LinkSession direct(gameBoy, noWaits);
+  HostPortEnvironment environment;
+  environment.parportProcRoot.clear();
+  environment.openDirect = [&gameBoy](std::uint16_t) { return std::make_unique<Forward>(gameBoy); };
+  HostPort host(environment);
+  host.Reach(0x378);
+  LinkSession hosted(host, noWaits);
+  return {NsPerByte(direct, clock), NsPerByte(hosted, clock)};
+}
+
 struct TransferRun {
   const char* name;
   TransferStatus status;
@@ -189,6 +240,7 @@ struct Results {
   std::vector<TransferRun> runs;
   WindowCosts costs{};
   std::vector<UsbRun> usbRuns;
+  ByteCost byteCost{};
 };
 
 // A screen and a data block with services that do nothing, then the screen once more through
@@ -309,6 +361,11 @@ bool PrintResults(const Results& results) {
   std::printf(
       "  (real: wall time on the monotonic clock; virtual: protocol time on a clock that moves\n"
       "   1 us a reading. The same floor as above; the goal is 1.5 x floor or less)\n");
+
+  std::printf("\nOne byte's 34 port accesses, waits left out, %d bytes:\n", kCostBytes);
+  std::printf("  %-34s %8.1f ns\n  %-34s %8.1f ns  (x %.2f)\n", "on the Game Boy's registers",
+              results.byteCost.directNs, "through the program's own ports", results.byteCost.hostNs,
+              results.byteCost.hostNs / results.byteCost.directNs);
   return allGood;
 }
 
@@ -329,5 +386,6 @@ int main(int argc, char* argv[]) {
   results.halfBit = MeasureHalfBit(counter);
   MeasureTransfers(counter, results);
   MeasureUsbTransfers(counter, results);
+  results.byteCost = MeasureByteCost(counter);
   return PrintResults(results) ? 0 : 1;
 }
