@@ -2,8 +2,8 @@
 
 #include <QPushButton>
 
+#include "app/DialogTemplates.h"
 #include "app/TemplateControls.h"
-#include "app/Templates.h"
 
 namespace fennow {
 

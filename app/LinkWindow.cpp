@@ -14,16 +14,17 @@
 #include <algorithm>
 
 #include "app/CapturePreview.h"
+#include "app/DialogTemplates.h"
 #include "app/LampButton.h"
 #include "app/TemplateControls.h"
-#include "app/Templates.h"
 #include "app/WindowRules.h"
-#include "capture/LeadTest.h"
+#include "capture/LinkTest.h"
 #include "capture/Transfer.h"
 #include "export/Exporters.h"
 #include "link/Delay.h"
-#include "link/LinkPort.h"
+#include "link/LinkLines.h"
 #include "link/Protocol.h"
+#include "ports/PortSelection.h"
 
 namespace fennow {
 

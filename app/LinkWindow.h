@@ -10,8 +10,8 @@
 #include "app/WindowPlatform.h"
 #include "capture/CaptureStore.h"
 #include "link/LinkSession.h"
-#include "link/PortNotices.h"
 #include "link/WindowServices.h"
+#include "ports/PortNotices.h"
 
 class QAbstractButton;
 class QButtonGroup;

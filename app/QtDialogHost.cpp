@@ -52,7 +52,7 @@ bool HoldsWildcard(const QString& name) {
 }
 
 // A name with * or ? in it is a pattern, never a file to save: the dialog takes it as the filter
-// of its list, as the program's save dialog always has, and stays open. A pattern typed with a
+// of its list, as common save dialogs do, and stays open. A pattern typed with a
 // folder in front of it also opens that folder.
 class SaveFileDialog final : public QFileDialog {
  public:

@@ -3,8 +3,8 @@
 #include <QWidget>
 #include <span>
 
+#include "app/DialogTemplates.h"
 #include "app/DialogUnits.h"
-#include "app/Templates.h"
 
 namespace fennow {
 

@@ -3,9 +3,9 @@
 #include <string>
 
 #include "link/Counter.h"
-#include "link/PortDirectory.h"
 #include "link/PortIo.h"
 #include "link/WindowServices.h"
+#include "ports/PortDirectory.h"
 
 class QWidget;
 

@@ -5,8 +5,8 @@
 #include "app/QtDialogHost.h"
 #include "app/TerminalKeys.h"
 #include "link/Counter.h"
-#include "link/HostPort.h"
-#include "link/LibFtdiChip.h"
+#include "ports/SystemPorts.h"
+#include "ports/usb/libftdi/LibFtdiChip.h"
 
 int main(int argc, char* argv[]) {
   QApplication application(argc, argv);
@@ -14,8 +14,8 @@ int main(int argc, char* argv[]) {
   fennow::MonotonicCounter counter;
   // The parallel ports the kernel has, then the USB link adapters libftdi finds.
   const std::unique_ptr<fennow::FtdiBus> usb = fennow::MakeLibFtdiBus();
-  const std::unique_ptr<fennow::HostPort> port =
-      fennow::MakeHostPort(fennow::SystemPortEnvironment(*usb, counter));
+  const std::unique_ptr<fennow::SystemPorts> port =
+      fennow::MakeSystemPorts(fennow::SystemPortEnvironment(*usb, counter));
   fennow::QtDialogHost dialogs;
   fennow::TerminalKeys keys;
   fennow::WindowPlatform platform{*port, *port, counter, dialogs, keys};

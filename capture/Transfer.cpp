@@ -2,8 +2,8 @@
 
 #include <string>
 
+#include "link/ByteExchange.h"
 #include "link/Protocol.h"
-#include "link/SerialLink.h"
 
 namespace fennow {
 

@@ -6,8 +6,9 @@
 
 namespace fennow {
 
-// How a transfer ended, with the values it has always been reported by. PortLost: the port itself
-// went away during the transfer (a USB adapter unplugged); the message names the cause.
+// How a transfer ended, with the values callers rely on. PortLost: the port itself
+// failed or went away during the transfer (a card taken out, an adapter unplugged); the message
+// names the cause.
 enum class TransferStatus {
   Success = 0,
   SyncTimeout = 1,

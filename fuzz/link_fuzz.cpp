@@ -18,14 +18,15 @@
 #include <vector>
 
 #include "capture/CaptureStore.h"
-#include "capture/LeadTest.h"
+#include "capture/LinkTest.h"
 #include "capture/Transfer.h"
 #include "fuzz/Check.h"
 #include "fuzz/Script.h"
-#include "link/LinkPort.h"
+#include "link/LinkLines.h"
 #include "link/LinkSession.h"
-#include "link/PortMap.h"
 #include "link/Protocol.h"
+#include "ports/PortAssignment.h"
+#include "ports/PortSelection.h"
 #include "sim/SimulatedGameBoy.h"
 #include "sim/VirtualCounter.h"
 #include "tests/support/FakeServices.h"
@@ -255,7 +256,7 @@ constexpr std::int64_t kTransferAccesses =
 constexpr Budget kTransferBudget{kTransferMicros, kTransferDelays, kTransferAccesses};
 
 // Four settling waits; five writes and four reads.
-constexpr Budget kLeadTestBudget{(kLeadFirstSettleMs + 3 * kLeadSettleMs) * 1000, 4, 9};
+constexpr Budget kLinkTestBudget{(kLeadFirstSettleMs + 3 * kLeadSettleMs) * 1000, 4, 9};
 
 constexpr std::array<std::int64_t, 8> kFrequencies{
     1'000'000'000, 1'000'000'000, 1'000'000'000, 3'579'545, 1'193'182, 1'000'000, 10'000'000, 0};
@@ -494,7 +495,7 @@ void CheckDelivered(const GameBoySettings& settings, TransferStatus status,
   }
 }
 
-void CheckLeadTest(const Run& run, bool passed, const FakeServices& ui, const WireLog& port,
+void CheckLinkTest(const Run& run, bool passed, const FakeServices& ui, const WireLog& port,
                    const LinkPort& lines) {
   // An independent reading of the four samples: a sound loop reads the drive inverted.
   FUZZ_CHECK(port.loop.size() == 4);
@@ -543,9 +544,9 @@ void Operate(const Run& run, FarEnd& farEnd, VirtualCounter& counter, SimulatedG
 
   if (run.leadTest) {
     const bool passed = TestLink(session, ui);
-    CheckLeadTest(run, passed, ui, wire, session.port);
-    FUZZ_CHECK(static_cast<std::int64_t>(wire.accesses) <= kLeadTestBudget.accesses);
-    CheckClock(kLeadTestBudget, counter, run.step, run.jump);
+    CheckLinkTest(run, passed, ui, wire, session.port);
+    FUZZ_CHECK(static_cast<std::int64_t>(wire.accesses) <= kLinkTestBudget.accesses);
+    CheckClock(kLinkTestBudget, counter, run.step, run.jump);
     return;
   }
 

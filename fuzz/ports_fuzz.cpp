@@ -1,4 +1,4 @@
-// Whole transfers and lead tests through the program's own ports (HostPort), with the simulated
+// Whole transfers and lead tests through the program's own ports (SystemPorts), with the simulated
 // Game Boy behind each back end and the back end's underside hostile: for a parallel port, a
 // /proc tree with entries not as the kernel writes them, the ppdev model (tests/support/
 // FakePpdev.h) failing requests, holding or removing the port; for a USB adapter, a chip whose
@@ -20,17 +20,18 @@
 #include <vector>
 
 #include "capture/CaptureStore.h"
-#include "capture/LeadTest.h"
+#include "capture/LinkTest.h"
 #include "capture/Transfer.h"
 #include "fuzz/Check.h"
 #include "fuzz/Script.h"
-#include "link/FtdiPort.h"
-#include "link/HostPort.h"
 #include "link/LinkSession.h"
-#include "link/ParportDevice.h"
-#include "link/PortNotices.h"
 #include "link/Protocol.h"
-#include "sim/FakeFtdiBus.h"
+#include "ports/PortNotices.h"
+#include "ports/PortSelection.h"
+#include "ports/SystemPorts.h"
+#include "ports/parport/ParportDevice.h"
+#include "ports/usb/UsbAdapters.h"
+#include "sim/SimulatedFtdiBus.h"
 #include "sim/SimulatedGameBoy.h"
 #include "sim/VirtualCounter.h"
 #include "tests/support/FakeParport.h"
@@ -142,7 +143,7 @@ class HostileChip final : public FtdiChip {
 
 class HostileBus final : public FtdiBus {
  public:
-  explicit HostileBus(FakeFtdiBus& inner) : inner_(inner) {}
+  explicit HostileBus(SimulatedFtdiBus& inner) : inner_(inner) {}
   std::vector<ChipListing> List(std::uint16_t vendor, std::uint16_t product) override {
     return inner_.List(vendor, product);
   }
@@ -163,7 +164,7 @@ class HostileBus final : public FtdiBus {
   std::uint64_t calls = 0;
 
  private:
-  FakeFtdiBus& inner_;
+  SimulatedFtdiBus& inner_;
 };
 
 // ---- The hostile /proc tree ------------------------------------------------------------------
@@ -214,7 +215,7 @@ void CheckTransfer(TransferStatus status, const FakeServices& ui, std::size_t fi
   }
 }
 
-void CheckLeadTest(bool passed, const FakeServices& ui, std::size_t first, bool failed,
+void CheckLinkTest(bool passed, const FakeServices& ui, std::size_t first, bool failed,
                    const std::string& lostReason) {
   FUZZ_CHECK(ui.messages.size() == first + 2 || ui.messages.size() == first + 3);
   FUZZ_CHECK(ui.messages[first].text ==
@@ -242,7 +243,7 @@ struct Rig {
 // Runs the operation twice from the window's road, checking each; `failedNow` says whether the
 // back end's underside failed during the operation, and clears it.
 template <typename FailedNow>
-void Operate(Script& script, HostPort& host, Rig& rig, FailedNow failedNow) {
+void Operate(Script& script, SystemPorts& host, Rig& rig, FailedNow failedNow) {
   const bool leadTest = script.Flag();
   const PortTable table = host.Ports();
   LinkSession link(host, rig.counter);
@@ -258,7 +259,7 @@ void Operate(Script& script, HostPort& host, Rig& rig, FailedNow failedNow) {
     failedNow();
     if (leadTest) {
       const bool passed = TestLink(link, ui);
-      CheckLeadTest(passed, ui, first, failedNow(), host.LostReason());
+      CheckLinkTest(passed, ui, first, failedNow(), host.LostReason());
     } else {
       const TransferStatus status = StartTransfer(link, ui, store);
       CheckTransfer(status, ui, first, failedNow(), host.LostReason());
@@ -295,13 +296,13 @@ void RunParallelPort(Script& script) {
   wire.at = removeAt == 0 ? -1 : removeAt * 4L;
   wire.trip = [&kernel] { kernel.Remove(0); };
 
-  HostPortEnvironment environment;
+  SystemPortsEnvironment environment;
   environment.parportProcRoot = tree.proc().string();
   environment.deviceRoot = tree.dev().string();
   environment.openDevice = [&kernel](const ParportEntry& entry) {
     return OpenParportDevice(kernel, entry);
   };
-  HostPort host(environment);
+  SystemPorts host(environment);
   // Whether the model failed a request or lost the port since the last asking.
   long failures = 0;
   bool removedBefore = false;
@@ -319,10 +320,10 @@ void RunParallelPort(Script& script) {
 void RunUsbAdapter(Script& script) {
   Rig rig;
   SetUpGameBoy(script, rig.gameBoy);
-  FakeAdapterSetup setup;
+  SimulatedAdapterSetup setup;
   setup.product = script.Flag() ? 0x6014 : 0x6001;
   setup.farEnd = &rig.gameBoy;
-  FakeFtdiBus bus(rig.counter);
+  SimulatedFtdiBus bus(rig.counter);
   bus.Plug(setup);
   HostileBus hostile(bus);
   for (int n = script.Byte() % 8; n > 0; --n) {
@@ -331,7 +332,7 @@ void RunUsbAdapter(Script& script) {
   }
   std::sort(hostile.faults.begin(), hostile.faults.end(),
             [](const ChipFault& a, const ChipFault& b) { return a.call < b.call; });
-  HostPort host(AdaptersOnlyEnvironment(hostile, rig.counter));
+  SystemPorts host(AdaptersOnlyEnvironment(hostile, rig.counter));
   Operate(script, host, rig, [&] {
     const bool failed = hostile.failed;
     hostile.failed = false;

@@ -3,7 +3,7 @@
 #include "link/Counter.h"
 #include "link/Delay.h"
 #include "link/LineScript.h"
-#include "link/LinkPort.h"
+#include "link/LinkLines.h"
 #include "link/PortIo.h"
 
 namespace fennow {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "link/LineScript.h"
 
@@ -17,6 +18,12 @@ struct LinkPort;
 // Two more calls have defaults that every port but the USB adapter keeps: a port for which each
 // access is a USB round trip takes whole scripts of line activity, and a port that can vanish
 // mid-run says so.
+// The title of every box about the port: the confirmation, why a port cannot be reached, and a
+// port lost during an operation.
+inline constexpr std::string_view kPortTitle = "Interface Port";
+// What an operation that lost its port says, before the port's own words for why.
+inline constexpr std::string_view kPortLostText = "Interface Port Lost: ";
+
 class PortIo {
  public:
   virtual ~PortIo() = default;
@@ -27,7 +34,7 @@ class PortIo {
   // appends the status register as each of the script's samples read it: one per Sample step.
   // Every wait of the script must hold at the lines as a minimum. False, with nothing done, when
   // the port does not take scripts: the link then performs the steps one by one through Write,
-  // Read and its own busy-waits, exactly as it always has.
+  // Read and its own busy-waits.
   virtual bool RunScript(const LineScript& /*script*/, const LinkPort& /*port*/,
                          LineSamples& /*samples*/) {
     return false;

@@ -10,7 +10,8 @@ namespace fennow {
 enum class Lamp { SyncLamp, ScreenLamp, DataLamp, ErrorLamp };
 inline constexpr std::size_t kLampCount = 4;
 
-// Message box styles, with the values the boxes have always carried. Every box has one OK button.
+// Message box styles, with the values of the Windows message box styles. Every box has one OK
+// button.
 enum class MessageStyle : unsigned {
   MB_OK = 0x00,
   MB_ICONSTOP = 0x10,

@@ -1,13 +1,13 @@
 #include "sim/SimulatedUsbLead.h"
 
-#include "link/FtdiPort.h"
+#include "ports/usb/UsbAdapters.h"
 
 namespace fennow {
 
 namespace {
 
-FakeAdapterSetup Wired(PortIo& farEnd, std::int64_t roundTripNs) {
-  FakeAdapterSetup setup;
+SimulatedAdapterSetup Wired(PortIo& farEnd, std::int64_t roundTripNs) {
+  SimulatedAdapterSetup setup;
   setup.serial = SimulatedUsbLead::kSerial;
   setup.farEnd = &farEnd;
   setup.roundTripNs = roundTripNs;
@@ -18,14 +18,14 @@ FakeAdapterSetup Wired(PortIo& farEnd, std::int64_t roundTripNs) {
 
 SimulatedUsbLead::SimulatedUsbLead(PortIo& farEnd, Counter& counter, std::int64_t roundTripNs)
     : counter_(counter), bus_(counter), adapter_(bus_.Plug(Wired(farEnd, roundTripNs))) {
-  const std::vector<UsbAdapter> found = ListUsbAdapters(bus_);
+  const std::vector<UsbAdapterListing> found = ListUsbAdapters(bus_);
   name_ = found.empty() ? "no simulated adapter on the bus" : found.front().name;
 }
 
 PortIo* SimulatedUsbLead::Port() {
   if (tried_) return opened_.get();
   tried_ = true;
-  const std::vector<UsbAdapter> found = ListUsbAdapters(bus_);
+  const std::vector<UsbAdapterListing> found = ListUsbAdapters(bus_);
   if (found.empty()) return nullptr;
   UsbOpenResult opened = OpenUsbAdapter(bus_, found.front(), counter_);
   opened_ = std::move(opened.port);

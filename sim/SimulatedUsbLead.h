@@ -6,14 +6,14 @@
 
 #include "link/Counter.h"
 #include "link/PortIo.h"
-#include "sim/FakeFtdiBus.h"
+#include "sim/SimulatedFtdiBus.h"
 
 namespace fennow {
 
 // A lead through a simulated USB adapter: an FT232R on a simulated bus, its pins wired to the far
 // end (the simulated Game Boy). The timing benchmark and the tests open it the way the program
 // opens a real adapter (Port); the simulator program hands the bus to the program's own ports
-// (HostPort), which find it and give it to LPT1. One or the other: the adapter has one opener.
+// (SystemPorts), which find it and give it to LPT1. One or the other: the adapter has one opener.
 class SimulatedUsbLead {
  public:
   static constexpr const char* kSerial = "FNSIM001";
@@ -26,14 +26,14 @@ class SimulatedUsbLead {
   PortIo* Port();
   // "USB FT232R FNSIM001", or why it could not be opened.
   const std::string& Name() const { return name_; }
-  FakeFtdiAdapter& Adapter() { return adapter_; }
+  SimulatedAdapter& Adapter() { return adapter_; }
   // The bus the adapter is plugged into.
   FtdiBus& Bus() { return bus_; }
 
  private:
   Counter& counter_;
-  FakeFtdiBus bus_;
-  FakeFtdiAdapter& adapter_;
+  SimulatedFtdiBus bus_;
+  SimulatedAdapter& adapter_;
   bool tried_ = false;
   std::unique_ptr<PortIo> opened_;
   std::string name_;

@@ -63,7 +63,7 @@ SimulatorWindow::SimulatorWindow(SimulatedGameBoy& gameBoy, QWidget* parent)
   lead_->setWordWrap(true);
   right->addWidget(lead_);
   right->addWidget(BuildMisbehaviourBox());
-  right->addWidget(BuildLeadTestBox());
+  right->addWidget(BuildLinkTestBox());
   counters_ = new QLabel(this);
   status_ = new QLabel(this);
   status_->setWordWrap(true);
@@ -210,7 +210,7 @@ QWidget* SimulatorWindow::BuildMisbehaviourBox() {
   return box;
 }
 
-QWidget* SimulatorWindow::BuildLeadTestBox() {
+QWidget* SimulatorWindow::BuildLinkTestBox() {
   auto* box = new QGroupBox(QStringLiteral("Lead test (lead out of the Game Boy)"), this);
   auto* form = new QFormLayout(box);
   loopWiring_ = new QComboBox(box);

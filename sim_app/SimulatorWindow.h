@@ -51,7 +51,7 @@ class SimulatorWindow final : public QWidget {
   void AddPayloadButtons(QVBoxLayout& layout, QWidget& box);
   void AddScaleCodes(QVBoxLayout& layout, QWidget& box);
   QWidget* BuildMisbehaviourBox();
-  QWidget* BuildLeadTestBox();
+  QWidget* BuildLinkTestBox();
   void ApplyMode();
   void ApplyScaleCodes();
   void ShowPayload();

@@ -17,8 +17,8 @@
 #include "app/QtDialogHost.h"
 #include "app/TerminalKeys.h"
 #include "link/Counter.h"
-#include "link/HostPort.h"
-#include "link/PortDirectory.h"
+#include "ports/PortDirectory.h"
+#include "ports/SystemPorts.h"
 #include "sim/SimulatedGameBoy.h"
 #include "sim/SimulatedUsbLead.h"
 #include "sim_app/SimulatorWindow.h"
@@ -95,11 +95,11 @@ int main(int argc, char* argv[]) {
   fennow::LegacyPortDirectory legacy;
   fennow::PortDirectory* ports = &legacy;
   std::unique_ptr<fennow::SimulatedUsbLead> usb;
-  std::unique_ptr<fennow::HostPort> host;
+  std::unique_ptr<fennow::SystemPorts> host;
   if (options.usb) {
     usb = std::make_unique<fennow::SimulatedUsbLead>(gameBoy, counter);
     usb->Adapter().SetRecording(false);
-    host = fennow::MakeHostPort(fennow::AdaptersOnlyEnvironment(usb->Bus(), counter));
+    host = fennow::MakeSystemPorts(fennow::AdaptersOnlyEnvironment(usb->Bus(), counter));
     port = host.get();
     ports = host.get();
     simulator.SetLead(QStringLiteral("%1 on LPT1, simulated, 1 ms a USB round trip")

@@ -16,14 +16,14 @@
 #include "app/WindowPlatform.h"
 #include "capture/CaptureStore.h"
 #include "capture/Transfer.h"
+#include "link/ByteExchange.h"
 #include "link/Counter.h"
 #include "link/Delay.h"
-#include "link/HostPort.h"
 #include "link/LinkSession.h"
-#include "link/PortDirectory.h"
 #include "link/Protocol.h"
-#include "link/SerialLink.h"
 #include "link/WindowServices.h"
+#include "ports/PortDirectory.h"
+#include "ports/SystemPorts.h"
 #include "sim/SimulatedGameBoy.h"
 #include "sim/SimulatedUsbLead.h"
 #include "sim/VirtualCounter.h"
@@ -153,10 +153,10 @@ ByteCost MeasureByteCost(MonotonicCounter& clock) {
   SimulatedGameBoy gameBoy([] { return std::int64_t{0}; });
   gameBoy.SetRecording(false);
   LinkSession direct(gameBoy, noWaits);
-  HostPortEnvironment environment;
+  SystemPortsEnvironment environment;
   environment.parportProcRoot.clear();
   environment.openDirect = [&gameBoy](std::uint16_t) { return std::make_unique<Forward>(gameBoy); };
-  HostPort host(environment);
+  SystemPorts host(environment);
   host.Reach(0x378);
   LinkSession hosted(host, noWaits);
   return {NsPerByte(direct, clock), NsPerByte(hosted, clock)};

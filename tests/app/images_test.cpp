@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "app/Templates.h"
-#include "resources/Artwork.h"
-#include "resources/PngFile.h"
+#include "app/DialogTemplates.h"
+#include "art/Artwork.h"
+#include "art/PngFile.h"
 #include "tests/support/WindowRig.h"
 
 namespace fennow::test {
@@ -54,14 +54,14 @@ TEST_F(QtResources, EveryImageTheWindowsNameIsEmbedded) {
   for (const ControlTemplate& row : kAboutTemplate) {
     if (!row.image.empty()) paths.emplace_back(row.image);
   }
-  EXPECT_EQ(paths, (std::vector<std::string>{":/resources/icon128.ico", ":/resources/bitmap131.bmp",
-                                             ":/resources/bitmap134.bmp"}));
+  EXPECT_EQ(paths, (std::vector<std::string>{":/art/icon128.ico", ":/art/bitmap131.bmp",
+                                             ":/art/bitmap134.bmp"}));
   for (const std::string& path : paths)
     EXPECT_TRUE(QFile::exists(QString::fromStdString(path))) << path;
 }
 
 TEST_F(QtResources, IdlePictureLoadsAsA160By144MonochromeImage) {
-  const QImage image(":/resources/bitmap131.bmp");
+  const QImage image(":/art/bitmap131.bmp");
   ASSERT_FALSE(image.isNull());
   EXPECT_EQ(image.size(), QSize(160, 144));
   EXPECT_EQ(image.depth(), 1);
@@ -74,7 +74,7 @@ TEST_F(QtResources, IdlePictureLoadsAsA160By144MonochromeImage) {
 }
 
 TEST_F(QtResources, AboutPictureLoadsAs32By32With256Colours) {
-  const QImage image(":/resources/bitmap134.bmp");
+  const QImage image(":/art/bitmap134.bmp");
   ASSERT_FALSE(image.isNull());
   EXPECT_EQ(image.size(), QSize(32, 32));
   EXPECT_EQ(image.format(), QImage::Format_Indexed8);
@@ -83,12 +83,12 @@ TEST_F(QtResources, AboutPictureLoadsAs32By32With256Colours) {
 }
 
 TEST_F(QtResources, IconOffersBothSizesWithTransparentEdges) {
-  const QIcon icon(":/resources/icon128.ico");
+  const QIcon icon(":/art/icon128.ico");
   const QList<QSize> sizes = icon.availableSizes();
   EXPECT_TRUE(sizes.contains(QSize(32, 32)));
   EXPECT_TRUE(sizes.contains(QSize(16, 16)));
 
-  QImageReader reader(":/resources/icon128.ico");
+  QImageReader reader(":/art/icon128.ico");
   ASSERT_EQ(reader.imageCount(), 2);
   const int sides[] = {32, 16};  // in the order the directory lists them
   for (int i = 0; i < 2; ++i) {

@@ -7,8 +7,8 @@
 #include <memory>
 #include <vector>
 
+#include "app/DialogTemplates.h"
 #include "app/TemplateControls.h"
-#include "app/Templates.h"
 #include "link/Counter.h"
 #include "sim/SimulatedGameBoy.h"
 #include "tests/support/WindowRig.h"

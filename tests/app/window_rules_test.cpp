@@ -98,9 +98,8 @@ TEST(TemplateControls, PictureWhoseImageIsMissingKeepsTheTemplateRectangle) {
   const DialogBaseUnits units{6, 13};
   for (bool sunken : {false, true}) {
     SCOPED_TRACE(sunken);
-    const ControlTemplate row{kStaticId, ControlKind::Picture, "Missing",
-                              "",        {140, 10, 109, 91},   ":/resources/no-such-image.bmp",
-                              sunken};
+    const ControlTemplate row{kStaticId,          ControlKind::Picture,      "Missing", "",
+                              {140, 10, 109, 91}, ":/art/no-such-image.bmp", sunken};
     QWidget* control = CreateControl(dialog, row, units);
     auto* picture = qobject_cast<QLabel*>(control);
     ASSERT_NE(picture, nullptr);

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "capture/LeadTest.h"
-#include "link/SerialLink.h"
+#include "capture/LinkTest.h"
+#include "link/ByteExchange.h"
 #include "tests/support/SimRig.h"
 
 namespace fennow {

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "capture/LeadTest.h"
+#include "capture/LinkTest.h"
 #include "capture/Transfer.h"
-#include "link/PortNotices.h"
 #include "link/Protocol.h"
+#include "ports/PortNotices.h"
 #include "tests/support/ParportRig.h"
 #include "tests/support/SimRig.h"
 

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "capture/Transfer.h"
-#include "link/SerialLink.h"
+#include "link/ByteExchange.h"
 #include "tests/support/SimRig.h"
 
 namespace fennow {

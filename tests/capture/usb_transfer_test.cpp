@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "capture/LeadTest.h"
+#include "capture/LinkTest.h"
 #include "capture/Transfer.h"
-#include "link/PortNotices.h"
-#include "link/SerialLink.h"
+#include "link/ByteExchange.h"
+#include "ports/PortNotices.h"
 #include "tests/support/SimRig.h"
 #include "tests/support/UsbRig.h"
 
@@ -50,7 +50,7 @@ class UsbRoundTrip : public ::testing::TestWithParam<RoundTripCase> {};
 // times the floor of the protocol's waits.
 TEST_P(UsbRoundTrip, ArrivesWholeAtARoundTripAByte) {
   const RoundTripCase c = GetParam();
-  FakeAdapterSetup setup;
+  SimulatedAdapterSetup setup;
   setup.faults.shortReads = c.shortReads;
   UsbRig rig(setup);
   ASSERT_TRUE(rig.opened.port) << rig.opened.reason;
@@ -244,19 +244,19 @@ constexpr std::int64_t PayloadByte(int k) {
 struct LostCase {
   const char* name;
   bool screen;
-  FakeFtdiFaults faults;
+  SimulatedAdapterFaults faults;
   int slotsWritten;  // payload bytes received before the loss
   const char* said;
 };
 
-FakeFtdiFaults UnplugAfter(std::int64_t bytes) {
-  FakeFtdiFaults faults;
+SimulatedAdapterFaults UnplugAfter(std::int64_t bytes) {
+  SimulatedAdapterFaults faults;
   faults.unplugAfterBytes = bytes;
   return faults;
 }
 
-FakeFtdiFaults FailWrite(int write) {
-  FakeFtdiFaults faults;
+SimulatedAdapterFaults FailWrite(int write) {
+  SimulatedAdapterFaults faults;
   faults.failWrite = write;
   return faults;
 }
@@ -276,7 +276,7 @@ class UsbLost : public ::testing::TestWithParam<LostCase> {};
 // of it was overwritten.
 TEST_P(UsbLost, EndsTheTransferAsAFailureNamingTheCause) {
   const LostCase& c = GetParam();
-  FakeAdapterSetup setup;
+  SimulatedAdapterSetup setup;
   setup.faults = c.faults;
   UsbRig rig(setup);
   ASSERT_TRUE(rig.opened.port) << rig.opened.reason;

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "app/CapturePreview.h"
+#include "app/DialogTemplates.h"
 #include "app/TemplateControls.h"
-#include "app/Templates.h"
 #include "sim/SimulatedGameBoy.h"
 #include "sim_app/SimPayloads.h"
 #include "sim_app/SimulatorWindow.h"
@@ -224,7 +224,7 @@ TEST(SimulatorEndToEnd, ARawDataFileArrivesAsTheTraceAndBothDataFiles) {
 
 TEST(SimulatorEndToEnd, TheIdlePictureIsTheOneBuiltIntoTheProgram) {
   SimulatorRig rig;
-  const QImage built(QStringLiteral(":/resources/bitmap131.bmp"));
+  const QImage built(QStringLiteral(":/art/bitmap131.bmp"));
   ASSERT_FALSE(built.isNull());
   EXPECT_EQ(rig.idle, built.convertToFormat(QImage::Format_RGB32));
 }

@@ -4,8 +4,8 @@
 #include <memory>
 #include <vector>
 
-#include "app/Templates.h"
-#include "link/HostPort.h"
+#include "app/DialogTemplates.h"
+#include "ports/SystemPorts.h"
 #include "sim/SimulatedUsbLead.h"
 #include "sim_app/SimulatorWindow.h"
 #include "tests/support/UsbRig.h"
@@ -31,7 +31,7 @@ struct UsbSimulatorRig {
   SimulatedUsbLead lead{gameBoy, counter};
   test::ScriptedDialogs dialogs;
   test::ScriptedKeys keys;
-  HostPort host{AdaptersOnlyEnvironment(lead.Bus(), counter)};
+  SystemPorts host{AdaptersOnlyEnvironment(lead.Bus(), counter)};
   WindowPlatform platform{host, host, counter, dialogs, keys};
   std::unique_ptr<LinkWindow> window = std::make_unique<LinkWindow>(platform);
   SimulatorWindow simulator{gameBoy};

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "link/PortIo.h"
-#include "link/PpdevCalls.h"
+#include "ports/parport/PpdevCalls.h"
 #include "tests/support/FakeParport.h"
 
 namespace fennow::test {

@@ -5,10 +5,11 @@
 #include <string>
 
 #include "capture/CaptureStore.h"
-#include "link/HostPort.h"
 #include "link/LinkSession.h"
-#include "link/ParportDevice.h"
-#include "link/PortNotices.h"
+#include "ports/PortNotices.h"
+#include "ports/PortSelection.h"
+#include "ports/SystemPorts.h"
+#include "ports/parport/ParportDevice.h"
 #include "sim/SimulatedGameBoy.h"
 #include "sim/VirtualCounter.h"
 #include "tests/support/FakeParport.h"
@@ -42,7 +43,7 @@ class Tripwire final : public PortIo {
 };
 
 // The Game Boy behind parport0 at 0x378, a card's ECP registers beside it, reached the way the
-// window reaches it: the program's own ports (HostPort) over a fake /proc and /dev and the model
+// window reaches it: the program's own ports (SystemPorts) over a fake /proc and /dev and the model
 // of the kernel's ppdev, LPT1 chosen, and a virtual clock at 1 us per reading.
 struct ParportRig {
   explicit ParportRig(const std::string& name)
@@ -68,7 +69,7 @@ struct ParportRig {
   SimulatedGameBoy gameBoy;
   Tripwire wire;
   FakePpdevPort& port;
-  HostPort host;
+  SystemPorts host;
   ChosenPort chosen;
   PortNotices notices;
   LinkSession link;
@@ -76,8 +77,8 @@ struct ParportRig {
   CaptureStore store;
 
  private:
-  HostPortEnvironment Environment() {
-    HostPortEnvironment environment;
+  SystemPortsEnvironment Environment() {
+    SystemPortsEnvironment environment;
     environment.parportProcRoot = tree.proc().string();
     environment.deviceRoot = tree.dev().string();
     environment.openDevice = [this](const ParportEntry& entry) {

@@ -5,12 +5,13 @@
 #include <vector>
 
 #include "capture/CaptureStore.h"
-#include "link/FtdiPort.h"
-#include "link/HostPort.h"
 #include "link/LinkSession.h"
 #include "link/PortIo.h"
-#include "link/PortNotices.h"
-#include "sim/FakeFtdiBus.h"
+#include "ports/PortNotices.h"
+#include "ports/PortSelection.h"
+#include "ports/SystemPorts.h"
+#include "ports/usb/UsbAdapters.h"
+#include "sim/SimulatedFtdiBus.h"
 #include "sim/SimulatedGameBoy.h"
 #include "sim/VirtualCounter.h"
 #include "tests/support/FakeServices.h"
@@ -29,18 +30,18 @@ class NoPort final : public PortIo {
 // virtual clock at 1 us per reading. The Game Boy stamps its edges with the adapter's pin time, so
 // its logs show the timing at the pins.
 struct UsbLead {
-  explicit UsbLead(FakeAdapterSetup setup, PortIo* farEnd = nullptr)
+  explicit UsbLead(SimulatedAdapterSetup setup, PortIo* farEnd = nullptr)
       : adapter(bus.Plug(Wire(std::move(setup), farEnd ? farEnd : &gameBoy))) {}
   UsbLead(const UsbLead&) = delete;
   UsbLead& operator=(const UsbLead&) = delete;
 
   VirtualCounter counter{1000};
   SimulatedGameBoy gameBoy{[this] { return adapter.PinTimeNs(); }};
-  FakeFtdiBus bus{counter};
-  FakeFtdiAdapter& adapter;
+  SimulatedFtdiBus bus{counter};
+  SimulatedAdapter& adapter;
 
  private:
-  static FakeAdapterSetup Wire(FakeAdapterSetup setup, PortIo* farEnd) {
+  static SimulatedAdapterSetup Wire(SimulatedAdapterSetup setup, PortIo* farEnd) {
     setup.farEnd = farEnd;
     return setup;
   }
@@ -48,7 +49,7 @@ struct UsbLead {
 
 // The adapter opened as the program opens a real one: the USB counterpart of SimRig.
 struct UsbRig : UsbLead {
-  explicit UsbRig(FakeAdapterSetup setup = {}, PortIo* farEnd = nullptr)
+  explicit UsbRig(SimulatedAdapterSetup setup = {}, PortIo* farEnd = nullptr)
       : UsbLead(std::move(setup), farEnd),
         opened(Open()),
         link(opened.port ? *opened.port : noPort, counter) {}
@@ -61,17 +62,17 @@ struct UsbRig : UsbLead {
 
  private:
   UsbOpenResult Open() {
-    const std::vector<UsbAdapter> found = ListUsbAdapters(bus);
+    const std::vector<UsbAdapterListing> found = ListUsbAdapters(bus);
     if (found.empty()) return {nullptr, ChipError::NotFound, {}, "no adapter listed"};
     return OpenUsbAdapter(bus, found.front(), counter);
   }
 };
 
 // The same Game Boy and adapter, found and opened the way the window does it: by the program's own
-// ports (HostPort) on a machine with no parallel port, which give the adapter to LPT1 and open it
-// at the first Reach. The link goes through the host port.
+// ports (SystemPorts) on a machine with no parallel port, which give the adapter to LPT1 and open
+// it at the first Reach. The link goes through the host port.
 struct UsbHostRig : UsbLead {
-  explicit UsbHostRig(FakeAdapterSetup setup = {})
+  explicit UsbHostRig(SimulatedAdapterSetup setup = {})
       : UsbLead(std::move(setup)),
         host(AdaptersOnlyEnvironment(bus, counter)),
         chosen{PortChoice::LPT1, TargetOf(host.Ports(), PortChoice::LPT1)},
@@ -79,7 +80,7 @@ struct UsbHostRig : UsbLead {
     PointPortAt(link.port, chosen.target);
   }
 
-  HostPort host;
+  SystemPorts host;
   ChosenPort chosen;
   PortNotices notices;
   LinkSession link;
@@ -88,7 +89,7 @@ struct UsbHostRig : UsbLead {
 };
 
 // Times of the changes of one line at the adapter's pins.
-inline std::vector<std::int64_t> LineChanges(const FakeFtdiAdapter& adapter, std::uint8_t line) {
+inline std::vector<std::int64_t> LineChanges(const SimulatedAdapter& adapter, std::uint8_t line) {
   std::vector<std::int64_t> times;
   std::uint8_t before = 0;
   for (const PinLevels& levels : adapter.Lines()) {

@@ -18,7 +18,7 @@
 #include "app/LinkWindow.h"
 #include "app/TemplateControls.h"
 #include "app/WindowPlatform.h"
-#include "link/PortDirectory.h"
+#include "ports/PortDirectory.h"
 #include "sim/SimulatedGameBoy.h"
 #include "sim/VirtualCounter.h"
 #include "tests/support/FakeServices.h"

@@ -1,0 +1,20 @@
+#include "link/LinkLines.h"
+
+namespace fennow {
+
+void LinkLines::Change(std::uint32_t set, std::uint32_t clear) {
+  port_.OutputLatch = ChangeLines(port_.OutputLatch, set, clear);
+  io_.Write(port_.DataPort, static_cast<std::uint8_t>(port_.OutputLatch & 0xFFu));
+}
+
+std::uint8_t LinkLines::ReadStatus() {
+  return io_.Read(port_.StatusPort);
+}
+
+bool LinkLines::RunWhole(const LineScript& script, LineSamples& samples) {
+  if (!io_.RunScript(script, port_, samples)) return false;
+  port_.OutputLatch = script.LatchAfter(port_.OutputLatch);
+  return true;
+}
+
+}  // namespace fennow

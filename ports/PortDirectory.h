@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "ports/PortAssignment.h"
+#include "ports/PortProblem.h"
+
+namespace fennow {
+
+// The ports a program offers and whether each can be reached: the window's view of the machine.
+class PortDirectory {
+ public:
+  virtual ~PortDirectory() = default;
+  // What each choice reaches, from the ports the system has at this moment.
+  virtual PortTable Ports() = 0;
+  // Readies the port at `base` for the operation about to run: opens it unless it is open
+  // already, trying afresh when the last attempt failed. Nothing when the port can be used,
+  // otherwise why not.
+  virtual std::optional<PortProblem> Reach(std::uint16_t base) = 0;
+};
+
+// The choices on their legacy addresses, always reachable: the lead of the simulated Game Boy.
+class LegacyPortDirectory final : public PortDirectory {
+ public:
+  PortTable Ports() override { return LegacyPorts(); }
+  std::optional<PortProblem> Reach(std::uint16_t) override { return std::nullopt; }
+};
+
+}  // namespace fennow

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <set>
+#include <string>
+#include <utility>
+
+#include "ports/PortDirectory.h"
+
+namespace fennow {
+
+class WindowServices;
+
+// The port the user chose and what it reaches.
+struct ChosenPort {
+  PortChoice choice = PortChoice::LPT1;
+  PortTarget target;
+};
+
+// Which ports the user has been told cannot be reached, and why: each port and reason once a run.
+class PortNotices {
+ public:
+  // True the first time `port` comes up with `reason`.
+  bool FirstTime(const std::string& port, PortReason reason);
+
+ private:
+  std::set<std::pair<std::string, PortReason>> told_;
+};
+
+// Runs before each operation on the lead (Start Transfer, Test): readies the chosen port and, the
+// first time in the run that it fails for a reason, tells the user which port, why and what to
+// do, in an "Interface Port" box. The operation runs afterwards either way, so the user still
+// sees the outcome it gives.
+void ReachChosenPort(const ChosenPort& chosen, PortDirectory& ports, PortNotices& notices,
+                     WindowServices& ui);
+
+}  // namespace fennow

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "link/LinkLines.h"
+#include "link/WindowServices.h"
+#include "ports/PortAssignment.h"
+
+namespace fennow {
+
+// Points the port's addresses at a target: its data register and the status register after it.
+void PointPortAt(LinkPort& port, const PortTarget& target);
+
+// Points the port at what the choice reaches in `table` and confirms the choice, naming the
+// address: "Interface Port set to LPT1 (0x378)". Writes nothing to any port, so a line left high
+// on the old port stays high there, and the new port first sees the latch as it stands. Returns
+// the target chosen.
+PortTarget SelectPort(LinkPort& port, PortChoice choice, const PortTable& table,
+                      WindowServices& ui);
+
+}  // namespace fennow

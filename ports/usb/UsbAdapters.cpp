@@ -1,0 +1,348 @@
+#include "ports/usb/UsbAdapters.h"
+
+#include <algorithm>
+#include <array>
+#include <functional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "link/Delay.h"
+
+namespace fennow {
+
+namespace {
+
+// Status register bits with no line behind them read 1, as a parallel port's unconnected inputs.
+constexpr std::uint8_t kUnwiredStatusBits = 0x3F;
+
+// Both reference drivers of synchronous bit-bang run the latency timer at 1 ms: with the default
+// 16 ms every partly filled reply would wait that long.
+constexpr int kLatencyTimerMs = 1;
+
+// An empty read takes about one latency-timer period; this many in a row and the adapter has
+// stopped answering (a read that hangs ends in a USB timeout instead, which is an error).
+constexpr int kMaxEmptyReads = 500;
+
+// What happened to an adapter that fails while in use, by cause, for "Interface Port Lost: ".
+// "{}" stands for the adapter's name.
+struct LostText {
+  ChipError error;
+  std::string_view lost;
+};
+
+constexpr std::array<LostText, 4> kLostTexts{{
+    {ChipError::PermissionDenied, "{} refused access"},
+    {ChipError::Busy, "{} was taken by another program"},
+    {ChipError::NotFound, "{} was unplugged"},
+    {ChipError::IoError, "{} stopped working"},
+}};
+
+std::string DescribeLoss(const std::string& name, const ChipResult& result) {
+  const auto found = std::find_if(kLostTexts.begin(), kLostTexts.end(),
+                                  [&](const LostText& c) { return c.error == result.error; });
+  std::string text(found != kLostTexts.end() ? found->lost : kLostTexts.back().lost);
+  text.replace(text.find("{}"), 2, name);
+  if (!result.text.empty()) text += " (" + result.text + ")";
+  return text;
+}
+
+// How each failure of the chip reads to the user. A chip that is not found was there when the
+// ports were listed, so it has been unplugged since.
+struct ReasonOfError {
+  ChipError error;
+  PortReason reason;
+};
+
+constexpr std::array<ReasonOfError, 4> kReasonsOfErrors{{
+    {ChipError::PermissionDenied, PortReason::PermissionDenied},
+    {ChipError::Busy, PortReason::Busy},
+    {ChipError::NotFound, PortReason::DeviceLost},
+    {ChipError::IoError, PortReason::Other},
+}};
+
+UsbOpenResult Refused(const std::string& name, const ChipResult& failure) {
+  PortProblem problem = UsbProblem(name, failure);
+  std::string reason = name + ": " + DetailedWhyText(problem) + ". " + RemedyText(problem);
+  return {nullptr, failure.error, std::move(problem), std::move(reason)};
+}
+
+std::string AdapterName(const UsbChipModel& model, const ChipListing& listing) {
+  const std::string serial = !listing.serial.empty() ? listing.serial
+                             : listing.access.ok()   ? "(no serial number)"
+                                                     : "(serial number unreadable)";
+  return "USB " + std::string(model.name) + " " + serial;
+}
+
+// What goes to the chip for one round trip or more: a byte per update of the pins, and which
+// read-back bytes are the script's samples. In synchronous mode the chip reads its pins just
+// before it puts out each byte, so read-back byte i shows the pins as byte i - 1 left them: the
+// sample of a step is the read-back byte at the index of whatever is put out next.
+struct PinBatch {
+  std::vector<std::uint8_t> out;
+  std::vector<std::size_t> sampleAt;
+};
+
+class UsbAdapterPort final : public PortIo {
+ public:
+  UsbAdapterPort(std::unique_ptr<FtdiChip> chip, const UsbChipModel& model, std::string name,
+                 Counter& counter, std::uint16_t base)
+      : chip_(std::move(chip)),
+        model_(model),
+        name_(std::move(name)),
+        delay_(counter),
+        base_(base),
+        packet_(PacketSize(model, chip_->PacketPayload())),
+        chunk_(static_cast<std::size_t>(model.maxOutstanding) / packet_ * packet_) {}
+  ~UsbAdapterPort() override { chip_->Close(); }
+  UsbAdapterPort(const UsbAdapterPort&) = delete;
+  UsbAdapterPort& operator=(const UsbAdapterPort&) = delete;
+
+  // Bit-bang mode, the rate, the latency timer, then the outputs low in one round trip, which
+  // also shows that the chip answers.
+  ChipResult Start();
+
+  void Write(std::uint16_t address, std::uint8_t value) override;
+  std::uint8_t Read(std::uint16_t address) override;
+  bool RunScript(const LineScript& script, const LinkPort& port, LineSamples& samples) override;
+  std::string LostReason() const override { return lost_; }
+
+ private:
+  // Round trips are made of whole packets, as many as fit in the bytes the chip may have
+  // outstanding, so that each reply leaves the chip as soon as it is complete.
+  static std::size_t PacketSize(const UsbChipModel& model, int payload) {
+    return payload > 0 && payload <= model.maxOutstanding ? static_cast<std::size_t>(payload) : 1;
+  }
+
+  // Puts the batch on the pins and appends the status of each of its samples. After it returns
+  // every byte of the batch has been put out: its reply has come back.
+  void Flush(PinBatch& batch, LineSamples& samples);
+  // Writes `out` and reads as many bytes back; a failure loses the port.
+  void RoundTrip(std::span<const std::uint8_t> out, std::span<std::uint8_t> back);
+  void Lose(const ChipResult& failure) {
+    if (!lost_.empty()) return;
+    lostCause_ = failure;
+    lost_ = DescribeLoss(name_, failure);
+  }
+
+  std::unique_ptr<FtdiChip> chip_;
+  const UsbChipModel& model_;
+  std::string name_;
+  Delay delay_;
+  std::uint16_t base_;
+  std::size_t packet_;
+  std::size_t chunk_;
+  std::uint8_t data_ = 0;  // the data register, as the pins hold it
+  ChipResult lostCause_;
+  std::string lost_;
+};
+
+ChipResult UsbAdapterPort::Start() {
+  // In this order: libftdi scales the rate only once bit-bang mode is on, and the mode change
+  // may leave stale bytes behind.
+  const std::array<std::function<ChipResult()>, 4> steps{
+      [this] { return chip_->SetLatencyTimer(kLatencyTimerMs); },
+      [this] { return chip_->SetBitMode(UsbOutputPins(), BitMode::SyncBitBang); },
+      [this] { return chip_->SetRate(model_.rate); },
+      [this] { return chip_->DiscardReadBuffer(); },
+  };
+  for (const auto& step : steps) {
+    if (ChipResult result = step(); !result.ok()) return result;
+  }
+  PinBatch batch{{PinsForData(data_)}, {}};
+  LineSamples none;
+  Flush(batch, none);
+  return lostCause_;
+}
+
+void UsbAdapterPort::Write(std::uint16_t address, std::uint8_t value) {
+  if (address != base_ || !lost_.empty()) return;
+  data_ = value;
+  PinBatch batch{{PinsForData(data_)}, {}};
+  LineSamples none;
+  Flush(batch, none);
+}
+
+std::uint8_t UsbAdapterPort::Read(std::uint16_t address) {
+  if (address != base_ + 1) return 0xFF;
+  // The pins as they stand, read just before the same value is put out once more.
+  PinBatch batch{{PinsForData(data_)}, {0}};
+  LineSamples status;
+  Flush(batch, status);
+  return status.front();
+}
+
+bool UsbAdapterPort::RunScript(const LineScript& script, const LinkPort& port,
+                               LineSamples& samples) {
+  if (port.DataPort != base_ || port.StatusPort != base_ + 1u) return false;
+  const std::int64_t fastest = model_.fastestUpdatesPerSecond;
+  std::uint32_t latch = port.OutputLatch;
+  PinBatch batch;
+  std::uint8_t pins = PinsForData(data_);
+  std::size_t lastEvent = 0;  // where the last write or sample fell in the batch
+  std::size_t holdUntil = 0;  // the first index at which the next one may fall
+  const auto hold = [&] {
+    if (batch.out.size() < holdUntil) batch.out.resize(holdUntil, pins);
+  };
+
+  for (const LineStep& step : script.Steps()) {
+    switch (step.kind) {
+      case LineStep::Kind::Change:
+        hold();
+        latch = ChangeLines(latch, step.set, step.clear);
+        data_ = static_cast<std::uint8_t>(latch & 0xFFu);
+        pins = PinsForData(data_);
+        lastEvent = batch.out.size();
+        batch.out.push_back(pins);
+        break;
+      case LineStep::Kind::Wait: {
+        const auto updates = static_cast<std::size_t>(std::max(HoldUpdates(step.us, fastest), 0));
+        if (updates <= chunk_ / 2) {
+          holdUntil = std::max(holdUntil, lastEvent) + updates;
+          break;
+        }
+        // A pause of milliseconds is the host's: once the reply is back the pins have been put
+        // out, and the next write leaves only after the wait, so it holds at the pins.
+        hold();
+        Flush(batch, samples);
+        batch = {};
+        lastEvent = holdUntil = 0;
+        delay_.DelayMicroseconds(step.us);
+        break;
+      }
+      case LineStep::Kind::Sample:
+        hold();
+        lastEvent = batch.out.size();
+        batch.sampleAt.push_back(lastEvent);
+        break;
+    }
+  }
+  hold();
+  Flush(batch, samples);
+  return true;
+}
+
+void UsbAdapterPort::Flush(PinBatch& batch, LineSamples& samples) {
+  // A sample after the last byte is read back with one more copy of the pins as they stand.
+  if (!batch.sampleAt.empty() && batch.sampleAt.back() >= batch.out.size()) {
+    batch.out.push_back(PinsForData(data_));
+  }
+  if (lost_.empty() && !batch.out.empty()) {
+    // Filled up to whole packets with the pins as they stand: the reply then leaves the chip at
+    // once instead of when the latency timer runs out.
+    const std::size_t padded = (batch.out.size() + packet_ - 1) / packet_ * packet_;
+    batch.out.resize(padded, batch.out.back());
+
+    std::vector<std::uint8_t> back(batch.out.size());
+    const std::span<const std::uint8_t> out(batch.out);
+    for (std::size_t start = 0; start < out.size() && lost_.empty(); start += chunk_) {
+      const std::size_t n = std::min(chunk_, out.size() - start);
+      RoundTrip(out.subspan(start, n), std::span(back).subspan(start, n));
+    }
+    if (lost_.empty()) {
+      for (std::size_t at : batch.sampleAt) samples.push_back(StatusFromPins(back[at]));
+      return;
+    }
+  }
+  // A lost adapter reads like an empty socket.
+  samples.insert(samples.end(), batch.sampleAt.size(), std::uint8_t{0xFF});
+}
+
+void UsbAdapterPort::RoundTrip(std::span<const std::uint8_t> out, std::span<std::uint8_t> back) {
+  const ChipResult written = chip_->Write(out);
+  if (!written.ok()) {
+    Lose(written);
+    return;
+  }
+  std::size_t got = 0;
+  for (int empty = 0; got < back.size();) {
+    const ChipResult read = chip_->Read(back.subspan(got));
+    if (!read.ok()) {
+      Lose(read);
+      return;
+    }
+    if (read.count > 0) {
+      got += static_cast<std::size_t>(read.count);
+      empty = 0;
+    } else if (++empty >= kMaxEmptyReads) {
+      Lose({ChipError::IoError, "no reply to " + std::to_string(out.size()) + " bytes"});
+      return;
+    }
+  }
+}
+
+}  // namespace
+
+std::uint8_t PinsForData(std::uint8_t dataRegister) {
+  std::uint8_t pins = 0;
+  for (const PinRoute& route : kUsbPinMap) {
+    const bool high = ((dataRegister & route.line) != 0) != route.inverted;
+    if (route.output && high) pins = static_cast<std::uint8_t>(pins | (1u << route.pin));
+  }
+  return pins;
+}
+
+std::uint8_t StatusFromPins(std::uint8_t pins) {
+  std::uint8_t status = kUnwiredStatusBits;
+  for (const PinRoute& route : kUsbPinMap) {
+    const bool high = ((pins >> route.pin) & 1u) != 0;
+    if (!route.output && high != route.inverted) {
+      status = static_cast<std::uint8_t>(status | route.line);
+    }
+  }
+  return status;
+}
+
+const UsbChipModel* UsbChipOf(std::uint16_t product) {
+  const auto found = std::find_if(kUsbChips.begin(), kUsbChips.end(),
+                                  [&](const UsbChipModel& m) { return m.product == product; });
+  return found != kUsbChips.end() ? &*found : nullptr;
+}
+
+std::vector<UsbAdapterListing> ListUsbAdapters(FtdiBus& bus) {
+  std::vector<UsbAdapterListing> adapters;
+  for (const UsbChipModel& model : kUsbChips) {
+    for (ChipListing& listing : bus.List(kFtdiVendor, model.product)) {
+      adapters.push_back({AdapterName(model, listing), model.product, std::move(listing.serial),
+                          std::move(listing.access)});
+    }
+  }
+  std::stable_sort(
+      adapters.begin(), adapters.end(), [](const UsbAdapterListing& a, const UsbAdapterListing& b) {
+        return std::pair(a.serial.empty(), a.serial) < std::pair(b.serial.empty(), b.serial);
+      });
+  return adapters;
+}
+
+PortTarget AdapterTarget(const UsbAdapterListing& adapter) {
+  return {0, adapter.name, PortKind::UsbAdapter, adapter.product, adapter.serial};
+}
+
+PortProblem UsbProblem(const std::string& name, const ChipResult& failure) {
+  const auto found = std::find_if(kReasonsOfErrors.begin(), kReasonsOfErrors.end(),
+                                  [&](const ReasonOfError& r) { return r.error == failure.error; });
+  const PortReason reason = found != kReasonsOfErrors.end() ? found->reason : PortReason::Other;
+  return {PortKind::UsbAdapter, reason, name, failure.text};
+}
+
+UsbOpenResult OpenUsbAdapter(FtdiBus& bus, const UsbAdapterListing& adapter, Counter& counter,
+                             std::uint16_t base) {
+  const UsbChipModel* model = UsbChipOf(adapter.product);
+  if (model == nullptr) {
+    return Refused(adapter.name, {ChipError::IoError, "not a supported chip", 0});
+  }
+  // Its serial number could not be read, so neither can it be opened: the same cause stands.
+  if (!adapter.access.ok()) return Refused(adapter.name, adapter.access);
+  FtdiBus::Opened opened = bus.Open(kFtdiVendor, model->product, adapter.serial);
+  if (!opened.chip) return Refused(adapter.name, opened.result);
+  auto port =
+      std::make_unique<UsbAdapterPort>(std::move(opened.chip), *model, adapter.name, counter, base);
+  if (const ChipResult started = port->Start(); !started.ok()) {
+    return Refused(adapter.name, started);
+  }
+  return {std::move(port), ChipError::None, {}, {}};
+}
+
+}  // namespace fennow

@@ -1,0 +1,237 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <functional>
+#include <limits>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "link/ByteExchange.h"
+#include "ports/usb/UsbAdapters.h"
+#include "ports/usb/libftdi/LibFtdiChip.h"
+#include "tests/support/UsbRig.h"
+
+namespace fennow {
+namespace {
+
+using test::UsbRig;
+
+constexpr std::int64_t kUs = 1000;
+
+// ---- The pin map ----------------------------------------------------------------------------
+
+TEST(UsbPinMap, PutsEachLineOnItsOwnPinInTheRegisterTheLinkKnowsItBy) {
+  std::uint8_t pinsUsed = 0;
+  for (const PinRoute& route : kUsbPinMap) {
+    SCOPED_TRACE(route.label);
+    const std::uint8_t pin = static_cast<std::uint8_t>(1u << route.pin);
+    EXPECT_EQ(pinsUsed & pin, 0) << "two lines on D" << int{route.pin};
+    pinsUsed = static_cast<std::uint8_t>(pinsUsed | pin);
+    // Outputs are data register bits 0..2, inputs status bits 6 and 7.
+    EXPECT_EQ(route.output, route.line <= LoopDrive);
+    // Only loop sense is inverted, as the parallel port's BUSY input is.
+    EXPECT_EQ(route.inverted, route.line == LoopSense);
+  }
+  EXPECT_EQ(UsbOutputPins(), 0b00111);
+}
+
+struct PinCase {
+  const char* name;
+  std::uint8_t data;    // data register written
+  std::uint8_t pins;    // what the chip puts out for it
+  std::uint8_t inputs;  // pins read back
+  std::uint8_t status;  // status register the link sees
+};
+
+void PrintTo(const PinCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
+class PinMapCase : public ::testing::TestWithParam<PinCase> {};
+
+TEST_P(PinMapCase, TranslatesRegistersAndPins) {
+  const PinCase c = GetParam();
+  EXPECT_EQ(PinsForData(c.data), c.pins);
+  EXPECT_EQ(StatusFromPins(c.inputs), c.status);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PinMapCase,
+    ::testing::Values(
+        // Data out on D0 (TXD), clock on D1 (RXD), loop drive on D2 (RTS); bits 3..7 go nowhere.
+        PinCase{"AllLow", 0x00, 0x00, 0x00, 0x3F | 0x80},
+        PinCase{"DataOut", 0x01, 0x01, 0x00, 0xBF}, PinCase{"Clock", 0x02, 0x02, 0x00, 0xBF},
+        PinCase{"LoopDrive", 0x04, 0x04, 0x00, 0xBF},
+        PinCase{"UnusedDataBits", 0xF8, 0x00, 0x00, 0xBF},
+        // Data in on D3 (CTS) is status bit 6; loop sense on D4 (DTR) is status bit 7, inverted.
+        PinCase{"DataInHigh", 0x00, 0x00, 0x08, 0x3F | 0x40 | 0x80},
+        PinCase{"LoopSenseHigh", 0x00, 0x00, 0x10, 0x3F},
+        PinCase{"BothInputsHigh", 0x07, 0x07, 0x18, 0x3F | 0x40},
+        PinCase{"OutputsIgnoredWhenRead", 0x00, 0x00, 0xE7, 0xBF}),
+    [](const auto& tp) { return std::string(tp.param.name); });
+
+// ---- Rates and holds ------------------------------------------------------------------------
+
+TEST(UsbChips, EachPhaseOfTwoMicrosecondsIsHeldForSixUpdatesAtTheFastestRate) {
+  for (const UsbChipModel& chip : kUsbChips) {
+    SCOPED_TRACE(chip.name);
+    EXPECT_EQ(HoldUpdates(kHalfBitUs, chip.fastestUpdatesPerSecond), 6);
+    // Rounded up, never down: 5 updates at 3 MHz would be 1.67 us.
+    EXPECT_GE(HoldUpdates(kHalfBitUs, chip.fastestUpdatesPerSecond) * 1'000'000'000LL,
+              2 * kUs * chip.fastestUpdatesPerSecond);
+  }
+  EXPECT_EQ(HoldUpdates(1, 1'500'000), 2);
+  EXPECT_EQ(HoldUpdates(10'000, 3'000'000), 30'000);
+  EXPECT_EQ(UsbChipOf(0x6001)->name, std::string("FT232R"));
+  EXPECT_EQ(UsbChipOf(0x6014)->name, std::string("FT232H"));
+  EXPECT_EQ(UsbChipOf(0x6010), nullptr);
+}
+
+TEST(UsbOpen, PutsTheChipInSynchronousBitBangWithItsOutputsLow) {
+  UsbRig rig;
+  ASSERT_TRUE(rig.opened.port) << rig.opened.reason;
+  EXPECT_EQ(rig.adapter.Mode(), BitMode::SyncBitBang);
+  EXPECT_EQ(rig.adapter.Outputs(), UsbOutputPins());
+  EXPECT_EQ(rig.adapter.Rate(), 46'875);
+  EXPECT_EQ(rig.adapter.LatencyTimerMs(), 1);
+  EXPECT_EQ(rig.gameBoy.Read(0x378), 0);
+  rig.opened.port.reset();
+  EXPECT_FALSE(rig.adapter.Open()) << "closing hands the chip back";
+}
+
+// ---- Bytes through the adapter --------------------------------------------------------------
+
+struct UsbExchangeCase {
+  std::uint8_t out;
+  std::uint8_t gameBoySends;
+};
+
+void PrintTo(const UsbExchangeCase& c, std::ostream* out) {
+  *out << "out " << int{c.out} << ", Game Boy sends " << int{c.gameBoySends};
+}
+
+class UsbExchange : public ::testing::TestWithParam<UsbExchangeCase> {};
+
+TEST_P(UsbExchange, CarriesBothDirectionsInOneRoundTrip) {
+  const UsbExchangeCase c = GetParam();
+  UsbRig rig;
+  ASSERT_TRUE(rig.opened.port) << rig.opened.reason;
+  std::array<std::uint8_t, kDataBytes> block{};
+  block[0] = c.gameBoySends;
+  ASSERT_TRUE(rig.gameBoy.LoadData(block));
+  ASSERT_TRUE(SyncLink(rig.link));
+  ASSERT_EQ(ExchangeByte(rig.link, 'G'), 'W');
+  ASSERT_EQ(ExchangeByte(rig.link, 0), 2);
+
+  const std::uint64_t writes = rig.adapter.Writes();
+  EXPECT_EQ(ExchangeByte(rig.link, c.out), c.gameBoySends);
+  EXPECT_EQ(rig.adapter.Writes() - writes, 1u);
+  EXPECT_EQ(rig.gameBoy.Bytes().back().received, c.out);
+  EXPECT_EQ(rig.gameBoy.Read(0x378) & (LinkDataOut | LinkClock), 0);
+  EXPECT_EQ(rig.link.port.OutputLatch, 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Bytes, UsbExchange,
+                         ::testing::Values(UsbExchangeCase{0xA5, 0x3C}, UsbExchangeCase{0x00, 0xFF},
+                                           UsbExchangeCase{0xFF, 0x00}, UsbExchangeCase{0x80, 0x01},
+                                           UsbExchangeCase{0x01, 0x80}),
+                         [](const auto& tp) {
+                           return "Out" + std::to_string(tp.param.out) + "In" +
+                                  std::to_string(tp.param.gameBoySends);
+                         });
+
+// A far end that answers a one on LinkDataIn only to a sample taken while the clock is high and
+// at least 2 us after its rising edge. An exchange then reads 0xFF only if every sample waited.
+class SettleProbe final : public PortIo {
+ public:
+  void Write(std::uint16_t address, std::uint8_t value) override {
+    if (address != 0x378) return;
+    const bool clock = (value & LinkClock) != 0;
+    if (clock && !clock_) risenNs_ = now();
+    clock_ = clock;
+  }
+  std::uint8_t Read(std::uint16_t address) override {
+    if (address != 0x379) return 0xFF;
+    return clock_ && now() - risenNs_ >= 2 * kUs ? LinkDataIn : 0;
+  }
+
+  std::function<std::int64_t()> now;
+
+ private:
+  bool clock_ = false;
+  std::int64_t risenNs_ = 0;
+};
+
+struct PhaseCase {
+  const char* name;
+  std::uint16_t product;
+  double updatesPerRate;  // how fast the simulated chip really is
+  bool withinAssumption;  // no faster than the adapter assumes its chip can be
+};
+
+void PrintTo(const PhaseCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
+class UsbPhases : public ::testing::TestWithParam<PhaseCase> {};
+
+// Every clock phase, the data's setup before each rising edge and the settle before each sample
+// last 2 us at the pins, measured from the updates the chip put out, for any chip rate up to the
+// fastest the adapter allows for. A chip faster than that shows up in both measurements.
+TEST_P(UsbPhases, EveryPhaseAtThePinsLastsTwoMicroseconds) {
+  const PhaseCase c = GetParam();
+  SettleProbe probe;
+  SimulatedAdapterSetup setup;
+  setup.product = c.product;
+  setup.updatesPerRate = c.updatesPerRate;
+  UsbRig rig(setup, &probe);
+  ASSERT_TRUE(rig.opened.port) << rig.opened.reason;
+  probe.now = [&rig] { return rig.adapter.PinTimeNs(); };
+
+  bool allSettled = true;
+  for (std::uint8_t out : std::array<std::uint8_t, 4>{0xA5, 0x00, 0xFF, 0x5A}) {
+    allSettled = ExchangeByte(rig.link, out) == 0xFF && allSettled;
+  }
+
+  std::int64_t shortestPhase = std::numeric_limits<std::int64_t>::max();
+  std::int64_t shortestSetup = shortestPhase;
+  std::int64_t lastClock = -1;
+  std::int64_t lastData = -1;
+  std::uint8_t before = 0;
+  for (const PinLevels& levels : rig.adapter.Lines()) {
+    const std::uint8_t changed = levels.lines ^ before;
+    before = levels.lines;
+    if ((changed & LinkDataOut) != 0) lastData = levels.timeNs;
+    if ((changed & LinkClock) == 0) continue;
+    if (lastClock >= 0) shortestPhase = std::min(shortestPhase, levels.timeNs - lastClock);
+    if ((levels.lines & LinkClock) != 0 && lastData >= 0) {
+      shortestSetup = std::min(shortestSetup, levels.timeNs - lastData);
+    }
+    lastClock = levels.timeNs;
+  }
+  ASSERT_EQ(test::LineChanges(rig.adapter, LinkClock).size(), 2u * 8 * 4);
+
+  if (c.withinAssumption) {
+    EXPECT_GE(shortestPhase, 2 * kUs);
+    EXPECT_GE(shortestSetup, 2 * kUs);
+    EXPECT_TRUE(allSettled);
+  } else {
+    EXPECT_LT(shortestPhase, 2 * kUs);
+    EXPECT_FALSE(allSettled);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, UsbPhases,
+                         ::testing::Values(PhaseCase{"FT232R_x4", 0x6001, 4, true},
+                                           PhaseCase{"FT232R_x32", 0x6001, 32, true},
+                                           PhaseCase{"FT232R_x64", 0x6001, 64, true},
+                                           PhaseCase{"FT232H_x20", 0x6014, 20, true},
+                                           PhaseCase{"FT232H_x80", 0x6014, 80, true},
+                                           PhaseCase{"FT232R_x128TooFast", 0x6001, 128, false},
+                                           PhaseCase{"FT232H_x200TooFast", 0x6014, 200, false}),
+                         [](const auto& tp) { return std::string(tp.param.name); });
+
+}  // namespace
+}  // namespace fennow

@@ -1,0 +1,156 @@
+#include <gtest/gtest.h>
+
+#include <array>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "link/LinkLines.h"
+#include "sim/SimulatedFtdiBus.h"
+#include "sim/SimulatedGameBoy.h"
+#include "sim/VirtualCounter.h"
+
+// The simulated chip against what the chip's documentation and the drivers built on it say.
+namespace fennow {
+namespace {
+
+constexpr std::int64_t kMs = 1'000'000;
+
+// A chip claimed and set up as the adapter sets it up, all pins outputs unless told otherwise.
+struct ChipRig {
+  explicit ChipRig(SimulatedAdapterSetup setup = {}, std::uint8_t outputs = 0xFF)
+      : adapter(bus.Plug(std::move(setup))) {
+    EXPECT_TRUE(adapter.Claim().ok());
+    adapter.SetLatencyTimer(1);
+    adapter.SetBitMode(outputs, BitMode::SyncBitBang);
+    adapter.SetRate(46'875);
+  }
+  std::vector<std::uint8_t> Send(std::vector<std::uint8_t> bytes) {
+    EXPECT_TRUE(adapter.Write(bytes).ok());
+    std::vector<std::uint8_t> back(bytes.size());
+    std::size_t got = 0;
+    while (got < back.size()) {
+      const ChipResult read = adapter.Read(std::span(back).subspan(got));
+      if (!read.ok()) break;
+      got += static_cast<std::size_t>(read.count);
+    }
+    back.resize(got);
+    return back;
+  }
+
+  VirtualCounter counter{1000};
+  SimulatedFtdiBus bus{counter};
+  SimulatedAdapter& adapter;
+};
+
+TEST(FakeChip, ReadsItsPinsJustBeforeEachByteSoTheReplyIsOneByteBehind) {
+  ChipRig rig;
+  EXPECT_EQ(rig.Send({0x55, 0xAA}), (std::vector<std::uint8_t>{0x00, 0x55}));
+  // To see the pins after the last byte, send it once more.
+  EXPECT_EQ(rig.Send({0xAA}), (std::vector<std::uint8_t>{0xAA}));
+}
+
+TEST(FakeChip, PutsBytesOutAtItsRateAndAnswersOneRoundTripLater) {
+  ChipRig rig;  // 46875 x 64: 3 million updates a second
+  ASSERT_EQ(rig.adapter.UpdatesPerSecond(), 3'000'000);
+  const std::int64_t start = rig.counter.Now();
+  std::vector<std::uint8_t> bytes(62);
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = i % 2 == 0 ? 0x02 : 0x00;
+  rig.Send(bytes);
+  const auto& lines = rig.adapter.Lines();
+  ASSERT_EQ(lines.size(), 62u);  // the clock line (D1) toggles on every update
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    EXPECT_EQ(lines[i].timeNs - lines[i - 1].timeNs, i % 3 == 0 ? 334 : 333);
+  }
+  EXPECT_GE(rig.counter.Now() - start, 1 * kMs);
+  EXPECT_LT(rig.counter.Now() - start, 1 * kMs + 50'000);
+}
+
+struct HeldCase {
+  std::size_t bytes;
+  std::int64_t atLeastNs;
+  std::int64_t underNs;
+};
+
+void PrintTo(const HeldCase& c, std::ostream* out) {
+  *out << c.bytes << " bytes";
+}
+
+class FakeLatency : public ::testing::TestWithParam<HeldCase> {};
+
+TEST_P(FakeLatency, APartFilledPacketWaitsForTheLatencyTimer) {
+  ChipRig rig;
+  const std::int64_t start = rig.counter.Now();
+  rig.Send(std::vector<std::uint8_t>(GetParam().bytes, 0));
+  EXPECT_GE(rig.counter.Now() - start, GetParam().atLeastNs);
+  EXPECT_LT(rig.counter.Now() - start, GetParam().underNs);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, FakeLatency,
+                         ::testing::Values(HeldCase{62, 1 * kMs, 1 * kMs + 50'000},
+                                           HeldCase{124, 1 * kMs, 1 * kMs + 50'000},
+                                           HeldCase{61, 2 * kMs, 2 * kMs + 50'000},
+                                           HeldCase{1, 2 * kMs, 2 * kMs + 50'000}),
+                         [](const auto& tp) { return std::to_string(tp.param.bytes) + "Bytes"; });
+
+TEST(FakeChip, ReadsInputsFromTheFarEndsLinesAndUnwiredOnesHigh) {
+  VirtualCounter clock;
+  SimulatedGameBoy gameBoy([&clock] { return clock.Now(); });
+  gameBoy.SetConnection(Connection::StuckClear);
+  gameBoy.SetLoopWiring(LoopWiring::Inverted);  // the loop wire carries the drive to the sense pin
+  SimulatedAdapterSetup setup;
+  setup.farEnd = &gameBoy;
+  ChipRig rig(setup, 0x07);
+
+  // D2 (loop drive) high: D4 (loop sense) follows it, D3 (data in) is held low, D5..D7 float high.
+  EXPECT_EQ(rig.Send({0x04, 0x04})[1], 0xE0 | 0x10 | 0x04);
+  EXPECT_EQ(gameBoy.Read(0x378), LoopDrive);
+  EXPECT_EQ(rig.Send({0x00, 0x00})[1], 0xE0);
+  gameBoy.SetConnection(Connection::StuckSet);
+  EXPECT_EQ(rig.Send({0x00})[0], 0xE0 | 0x08);
+}
+
+TEST(FakeChip, StallsWhenMoreIsWrittenThanItCanReadBack) {
+  ChipRig rig;
+  EXPECT_TRUE(rig.adapter.Write(std::vector<std::uint8_t>(100, 0)).ok());
+  EXPECT_EQ(rig.adapter.Write(std::vector<std::uint8_t>(29, 0)).error, ChipError::IoError);
+}
+
+TEST(FakeChip, ShortReadsBringAFewBytesAndSometimesNone) {
+  SimulatedAdapterSetup setup;
+  setup.faults.shortReads = true;
+  ChipRig rig(setup);
+  ASSERT_TRUE(rig.adapter.Write(std::vector<std::uint8_t>(62, 0)).ok());
+  std::array<std::uint8_t, 62> back{};
+  std::vector<int> counts;
+  for (int i = 0; i < 6; ++i) counts.push_back(rig.adapter.Read(back).count);
+  EXPECT_EQ(counts, (std::vector<int>{7, 7, 0, 7, 7, 0}));
+}
+
+TEST(FakeChip, PulledOutMidWriteItStopsAtThePinsAndLeavesTheBus) {
+  SimulatedAdapterSetup setup;
+  setup.faults.unplugAfterBytes = 10;
+  ChipRig rig(setup);
+  EXPECT_TRUE(rig.adapter.Write(std::vector<std::uint8_t>(62, 0x02)).ok());
+  EXPECT_EQ(rig.adapter.BytesOut(), 10u);
+  std::array<std::uint8_t, 62> back{};
+  EXPECT_EQ(rig.adapter.Read(back).error, ChipError::NotFound);
+  EXPECT_EQ(rig.adapter.Write(back).error, ChipError::NotFound);
+  EXPECT_TRUE(rig.bus.List(0x0403, 0x6001).empty());
+  EXPECT_EQ(rig.bus.Open(0x0403, 0x6001, "FN000001").result.error, ChipError::NotFound);
+}
+
+TEST(FakeBus, GivesAChipToOneOpenerAtATime) {
+  VirtualCounter counter;
+  SimulatedFtdiBus bus(counter);
+  bus.Plug({});
+  FtdiBus::Opened first = bus.Open(0x0403, 0x6001, "FN000001");
+  ASSERT_TRUE(first.chip);
+  EXPECT_EQ(bus.Open(0x0403, 0x6001, "FN000001").result.error, ChipError::Busy);
+  EXPECT_EQ(bus.Open(0x0403, 0x6001, "OTHER").result.error, ChipError::NotFound);
+  first.chip.reset();
+  EXPECT_TRUE(bus.Open(0x0403, 0x6001, "FN000001").chip);
+}
+
+}  // namespace
+}  // namespace fennow
