@@ -107,7 +107,7 @@ TEST(WindowWithGameBoy, SaveButtonsOfTheOtherKindRefuse) {
   EXPECT_TRUE(rig.dialogs.saveRequests.empty());
 }
 
-TEST(WindowWithGameBoy, LeadTestThroughTheWindow) {
+TEST(WindowWithGameBoy, LinkTestThroughTheWindow) {
   const struct {
     Connection connection;
     LoopWiring wiring;

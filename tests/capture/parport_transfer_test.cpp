@@ -135,7 +135,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // The lead test on a port that goes away says so in the "Interface Port" box, with no advice on
 // the wiring; on a healthy port beside it nothing changes.
-TEST(ParportLeadTest, APortLostDuringTheTestIsReportedAsLost) {
+TEST(ParportLinkTest, APortLostDuringTheTestIsReportedAsLost) {
   ParportRig rig("lead-test");
   rig.gameBoy.SetConnection(Connection::StuckSet);
   rig.wire.at = 3;

@@ -35,12 +35,12 @@ struct MapCase {
   friend void PrintTo(const MapCase& c, std::ostream* os) { *os << c.what; }
 };
 
-class PortMapping : public ::testing::TestWithParam<MapCase> {};
+class PortAssignments : public ::testing::TestWithParam<MapCase> {};
 
 // The choices as the window offers them: from the ports the kernel lists and the adapters on the
 // USB bus, through the real host port, to the addresses the link then uses and the confirmation
 // the user reads.
-TEST_P(PortMapping, EachChoiceReachesItsPortAndNamesIt) {
+TEST_P(PortAssignments, EachChoiceReachesItsPortAndNamesIt) {
   const MapCase& c = GetParam();
   const test::FakeParportTree tree(c.what);
   for (const auto& [name, baseAddr] : c.listed) tree.AddPort(name, baseAddr);
@@ -85,7 +85,7 @@ TEST_P(PortMapping, EachChoiceReachesItsPortAndNamesIt) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Machines, PortMapping,
+    Machines, PortAssignments,
     ::testing::Values(
         MapCase{"LegacyOnly",
                 {{"parport0", "888\t0\n"}, {"parport1", "632\t1656\n"}, {"parport2", "956\t0\n"}},
