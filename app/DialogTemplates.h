@@ -27,10 +27,6 @@ inline constexpr int kErrorLampId = 1045;
 // Indexed by Lamp.
 inline constexpr std::array<int, kLampCount> kLampIds{kSyncLampId, kScreenLampId, kDataLampId,
                                                       kErrorLampId};
-constexpr int LampControlId(Lamp lamp) {
-  return kLampIds[static_cast<std::size_t>(lamp)];
-}
-static_assert(LampControlId(Lamp::SyncLamp) == 1033 && LampControlId(Lamp::ErrorLamp) == 1045);
 
 enum class ControlKind { PushButton, PortButton, Lamp, Picture, GroupBox, Label, ProgressBar };
 
