@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
 #include <optional>
 #include <string>
@@ -42,75 +43,64 @@ const ChosenPort kAdapterOnLpt1{
     PortChoice::LPT1, {0x378, "USB FT232R A50285BI", PortKind::UsbAdapter, 0x6001, "A50285BI"}};
 
 struct ReasonCase {
+  PortKind kind;
   PortReason reason;
-  std::string device;
-  std::string text;  // the whole box, for LPT1 at 0x378, or for an adapter on LPT1
-  PortKind kind = PortKind::ParallelPort;
+  const char* why;     // the box's words for why, after "cannot be reached: "
+  const char* remedy;  // what the remedy must tell the user to do (as the README says)
 };
 
-// Every reason's box: the choice and what it reaches, the device tried, why, and what to do.
-TEST(PortNotice, EachReasonIsExplainedWithItsRemedy) {
+// Every reason's box: the choice and what it reaches, why (naming the device tried), and a remedy
+// that points at what fixes that cause, each reason its own, with nothing left unfilled.
+TEST(PortNotice, EachReasonIsExplainedWithItsOwnRemedy) {
+  constexpr PortKind kParallel = PortKind::ParallelPort;
   constexpr PortKind kUsb = PortKind::UsbAdapter;
-  const std::string adapter = "USB FT232R A50285BI";
   const ReasonCase cases[] = {
-      {PortReason::NoDevice, "",
-       "LPT1 (0x378) cannot be reached: no parallel-port device has that base address. Load the "
-       "parallel-port driver (sudo modprobe parport_pc) and check in the BIOS set-up that the port "
-       "is enabled in standard (SPP) mode, then choose the port again."},
-      {PortReason::NoDeviceNode, "/dev/parport0",
-       "LPT1 (0x378) cannot be reached: /dev/parport0 does not exist. Load the parallel-port "
-       "device driver (sudo modprobe ppdev), then try again."},
-      {PortReason::PermissionDenied, "/dev/parport0",
-       "LPT1 (0x378) cannot be reached: permission denied on /dev/parport0. Add your user to "
-       "group lp (sudo adduser $USER lp), then log out and in again."},
-      {PortReason::Busy, "/dev/parport1",
-       "LPT1 (0x378) cannot be reached: /dev/parport1 is busy: another program or driver holds "
-       "the port. Stop the printer service (sudo systemctl stop cups) or unload the printer "
-       "driver (sudo modprobe -r lp), then try again."},
-      {PortReason::NotAPortDevice, "/dev/parport0",
-       "LPT1 (0x378) cannot be reached: /dev/parport0 is not a parallel-port device. If it is a "
-       "plain file left by copying something to the port, remove it (sudo rm /dev/parport0), "
-       "then load the parallel-port device driver (sudo modprobe ppdev)."},
-      {PortReason::DeviceLost, "/dev/parport0",
-       "LPT1 (0x378) cannot be reached: /dev/parport0 has gone away. Check that the port's card "
-       "is in place and its driver loaded (sudo modprobe parport_pc), then choose the port "
-       "again."},
-      {PortReason::Other, "/dev/parport0",
-       "LPT1 (0x378) cannot be reached: /dev/parport0: Input/output error. Look for the cause in "
-       "the kernel's messages (sudo dmesg), then try again."},
-      {PortReason::PermissionDenied, adapter,
-       "LPT1 (USB FT232R A50285BI) cannot be reached: permission denied on the adapter. Give "
-       "yourself access with the udev rule for USB link adapters: the fennow-link package installs "
-       "it; otherwise copy packaging/udev/70-fennow-link-usb.rules from the program's source to "
-       "/etc/udev/rules.d (sudo cp). Then unplug the adapter and plug it in again.",
-       kUsb},
-      {PortReason::Busy, adapter,
-       "LPT1 (USB FT232R A50285BI) cannot be reached: the adapter is busy: another program holds "
-       "it. Close the other program that uses the adapter (a serial terminal on its /dev/ttyUSB "
-       "port, say); if there is none, unload the serial driver (sudo modprobe -r ftdi_sio). Then "
-       "try again.",
-       kUsb},
-      {PortReason::DeviceLost, adapter,
-       "LPT1 (USB FT232R A50285BI) cannot be reached: the adapter is not on the USB bus. Plug it "
-       "back in and try again, or choose the port again to use the adapters plugged in now.",
-       kUsb},
-      {PortReason::Other, adapter,
-       "LPT1 (USB FT232R A50285BI) cannot be reached: the adapter did not answer as it should in "
-       "bit-bang mode: Input/output error. Unplug the adapter and plug it in again, then try "
-       "again. If that does not help, look for the cause in the kernel's messages (sudo dmesg).",
-       kUsb},
+      {kParallel, PortReason::NoDevice, "no parallel-port device has that base address",
+       "modprobe parport_pc"},
+      {kParallel, PortReason::NoDeviceNode, "/dev/parport0 does not exist", "modprobe ppdev"},
+      {kParallel, PortReason::PermissionDenied, "permission denied on /dev/parport0",
+       "adduser $USER lp"},
+      {kParallel, PortReason::Busy,
+       "/dev/parport0 is busy: another program or driver holds the port", "systemctl stop cups"},
+      {kParallel, PortReason::NotAPortDevice, "/dev/parport0 is not a parallel-port device",
+       "sudo rm /dev/parport0"},
+      {kParallel, PortReason::DeviceLost, "/dev/parport0 has gone away", "card is in place"},
+      {kParallel, PortReason::Other, "/dev/parport0: Input/output error", "sudo dmesg"},
+      {kUsb, PortReason::PermissionDenied, "permission denied on the adapter",
+       "70-fennow-link-usb.rules"},
+      {kUsb, PortReason::Busy, "the adapter is busy: another program holds it",
+       "modprobe -r ftdi_sio"},
+      {kUsb, PortReason::DeviceLost, "the adapter is not on the USB bus", "Plug it back in"},
+      {kUsb, PortReason::Other,
+       "the adapter did not answer as it should in bit-bang mode: Input/output error",
+       "Unplug the adapter"},
   };
+  std::vector<std::string> remedies;
   for (const ReasonCase& c : cases) {
-    SCOPED_TRACE(c.text);
+    SCOPED_TRACE(c.why);
+    const bool usb = c.kind == kUsb;
     ScriptedReach ports;
-    ports.answers = {Problem(c.reason, c.device, c.kind)};
+    ports.answers = {Problem(c.reason, usb ? "USB FT232R A50285BI" : "/dev/parport0", c.kind)};
     PortNotices notices;
     FakeServices ui;
-    ReachChosenPort(c.kind == kUsb ? kAdapterOnLpt1 : kLpt1, ports, notices, ui);
+    ReachChosenPort(usb ? kAdapterOnLpt1 : kLpt1, ports, notices, ui);
     EXPECT_EQ(ports.reached, std::vector<std::uint16_t>{0x378});
     ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0], (test::Message{c.text, "Interface Port", MessageStyle::MB_ICONSTOP}));
+    const test::Message& box = ui.messages[0];
+    EXPECT_EQ(box.title, "Interface Port");
+    EXPECT_EQ(box.style, MessageStyle::MB_ICONSTOP);
+    const std::string head = std::string(usb ? "LPT1 (USB FT232R A50285BI)" : "LPT1 (0x378)") +
+                             " cannot be reached: " + c.why + ". ";
+    ASSERT_EQ(box.text.rfind(head, 0), 0u) << box.text;
+    const std::string remedy = box.text.substr(head.size());
+    EXPECT_NE(remedy.find(c.remedy), std::string::npos) << remedy;
+    EXPECT_EQ(remedy.find('{'), std::string::npos) << remedy;
+    EXPECT_EQ(remedy.back(), '.');
+    remedies.push_back(remedy);
   }
+  std::sort(remedies.begin(), remedies.end());
+  EXPECT_EQ(std::adjacent_find(remedies.begin(), remedies.end()), remedies.end())
+      << "two reasons share a remedy";
 }
 
 TEST(PortNotice, EachPortAndReasonIsToldOnceARun) {
