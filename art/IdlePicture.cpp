@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "art/Artwork.h"
 #include "art/PixelFont.h"
 

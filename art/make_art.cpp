@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Draws the program's icon and pictures and writes them, as the files that get built into the
 // program and the icon theme's files that are installed beside it, to the folder named on the
 // command line.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The three file contents (bitmap, raw data text, Mathcad text) made from any store, read back
 // by code that knows the formats but not the builders.
 //

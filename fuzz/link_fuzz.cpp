@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // StartTransfer and TestLink against a far end the input drives: the status bits come straight
 // from the input, or from the simulated Game Boy with the input's settings, glitches on the
 // wire and knobs turned mid-transfer. Keys, the port, the counter's rate and step and a stop of

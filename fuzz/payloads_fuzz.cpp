@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulator's payload loaders against any file: the raw data loader (--data, "Open data
 // file...") and the picture loader (--screen, "Open picture..."). The raw data loader must take
 // exactly the files the format allows, with the numbers in them, and refuse the rest with a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whole transfers and lead tests through the program's own ports (SystemPorts), with the simulated
 // Game Boy behind each back end and the back end's underside hostile: for a parallel port, a
 // /proc tree with entries not as the kernel writes them, the ppdev model (tests/support/

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The safe writer against hostile paths and trees: long names, newlines and bytes that are not
 // UTF-8 in names, pipes, folders, dangling and looping symbolic links. Each run builds a small
 // tree in a fresh folder, saves to a path into it and compares the tree before and after: the

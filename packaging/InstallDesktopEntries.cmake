@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs at install time, from cmake_install.cmake: writes each desktop entry with the full path of
 # its program as installed, so that the menu entry starts it even where the install's bin folder is
 # not on the desktop session's PATH (~/.local/bin until the next login, say). The install prefix

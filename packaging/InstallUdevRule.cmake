@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs at install time, from cmake_install.cmake: installs the udev rule for USB link adapters
 # under <prefix>/lib/udev/rules.d, but only where udev reads rules, which is /usr/lib/udev/rules.d
 # (the Debian package, prefix /usr) and /usr/local/lib/udev/rules.d (besides /etc and /run).

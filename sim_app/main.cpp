@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulator: the real main window, talking through the same link, capture and export code to a
 // simulated Game Boy and lead instead of the parallel port, beside a window that says what that
 // Game Boy does next. With --usb the lead goes through a simulated USB adapter (an FT232R whose

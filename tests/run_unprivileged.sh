@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs a test program as the unprivileged user "nobody". Root writes through permission bits, so
 # the save failures that rest on them only show their worth when run this way. Exits 77, which
 # CTest reports as skipped, when there is nothing to add (not root) or no way to drop privilege.

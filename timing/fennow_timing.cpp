@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Measures, on the real monotonic clock, how closely the busy-wait delays and a whole transfer
 // against the simulated Game Boy keep to the waits the protocol asks for; and what a transfer
 // through the USB adapter (a simulated FT232R, 1 ms a USB round trip) costs against the same

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ports/parport/ParportList.h"
 
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The only file that talks to libftdi: everything else sees the chip through FtdiChip.h.
 
 #include "ports/usb/libftdi/LibFtdiChip.h"
