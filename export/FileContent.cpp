@@ -75,7 +75,7 @@ void AppendInt(std::string& out, int value) {
   out.append(buffer, result.ptr);
 }
 
-// Every table value prints longer than the old "%2.2f" and "%3.6f" widths, so no padding is due.
+// Every table value prints longer than the "%2.2f" and "%3.6f" widths, so no padding is due.
 void AppendFixed(std::string& out, double value, int decimals) {
   char buffer[64];
   const auto result =
