@@ -155,7 +155,8 @@ int main(int argc, char* argv[]) {
   if (command == "test") return fennow::Test(arg(2, "LPT1"));
   if (command == "hold" && argc > 3) return fennow::Hold(arg(2), std::stoi(arg(3)));
   if (command == "expect" && argc > 3) return fennow::Expect(arg(2), arg(3));
-  std::fprintf(stderr, "usage: fennow-kernel-probe ports | transfer FILE [LPTn] | test [LPTn] | "
-                       "hold DEVICE SECONDS | expect screen|data FILE\n");
+  std::fprintf(stderr,
+               "usage: fennow-kernel-probe ports | transfer FILE [LPTn] | test [LPTn] | "
+               "hold DEVICE SECONDS | expect screen|data FILE\n");
   return 2;
 }

@@ -84,7 +84,8 @@ class Board {
   void Refresh() {
     struct stat st {};
     if (stat(Env("FENNOW_GAMEBOY_CONTROL"), &st) != 0) return;
-    const std::int64_t stamp = st.st_mtim.tv_sec * 1'000'000'000LL + st.st_mtim.tv_nsec + st.st_size;
+    const std::int64_t stamp =
+        st.st_mtim.tv_sec * 1'000'000'000LL + st.st_mtim.tv_nsec + st.st_size;
     if (stamp == stamp_) return;
     stamp_ = stamp;
     Report();
