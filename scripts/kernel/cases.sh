@@ -31,7 +31,7 @@ ls -l /dev/parport0 >/mnt/device.out
 
 if [ "$io" = 0x378 ]; then
   play permission off gameboy
-  run permission as_user "$probe" transfer /tmp/none.bmp
+  run permission as_user "$probe" transfer /mnt/none.bmp
   run ports as_lp "$probe" ports
   play screen screen gameboy
   run screen as_lp "$probe" transfer /mnt/screen.bmp
@@ -46,12 +46,12 @@ if [ "$io" = 0x378 ]; then
   "$probe" hold /dev/parport0 30 >/mnt/holder.out 2>&1 &
   holder=$!
   sleep 1
-  run busy as_lp "$probe" transfer /tmp/none.bmp
+  run busy as_lp "$probe" transfer /mnt/none.bmp
   kill $holder
   wait $holder 2>/dev/null
   /usr/sbin/rmmod lp
   /usr/sbin/rmmod ppdev
-  run noppdev as_lp "$probe" transfer /tmp/none.bmp
+  run noppdev as_lp "$probe" transfer /mnt/none.bmp
 else
   run card-ports as_lp "$probe" ports
   play card screen gameboy
