@@ -285,7 +285,7 @@ struct Run {
     // at the coarsest. Coarse steps keep a run of seconds of protocol time quick; fine ones time
     // the half-bits closely, but a run at the finest reads the clock a million times a second of
     // protocol time. So the three finest come only with bit 6 set, and otherwise give way to the
-    // next three: every step is still tried, the slowest a quarter as often.
+    // next three: every step is still tried, the three finest half as often.
     int shift = 11 - (stepCode & 15) % 12;
     if (shift < 3 && (stepCode & 0x40) == 0) shift += 3;
     step = std::int64_t{1000 + 250 * ((stepCode >> 4) & 3)} << shift;
