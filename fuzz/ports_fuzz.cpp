@@ -190,7 +190,8 @@ void AddHostileEntries(Script& script, const test::FakeParportTree& tree) {
 constexpr int kErrors[] = {EIO, ENODEV, ENXIO, EINVAL, EFAULT, EINTR};
 constexpr std::uint16_t kBases[] = {0x378, 0x278, 0xD010, 0xFFFE};
 
-// The adapter gives up after this many empty reads in a row at most.
+// A round trip's reads end within its 20 ms bound, or after 20 empty reads without a clock to
+// time it by; this is far above either.
 constexpr std::uint64_t kMaxEmptyReadsBound = 500;
 // The most calls of the chip two operations can need: a round trip for every byte or sync clock
 // they can make, each with its reads up to the empty reads that declare the adapter lost, and the

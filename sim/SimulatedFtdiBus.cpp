@@ -220,10 +220,17 @@ ChipResult SimulatedAdapter::Read(std::span<std::uint8_t> bytes) {
     WaitUntil(counter_.Count() + std::int64_t{latencyMs_} * 1'000'000);
     return {};
   }
+  if (setup_.faults.trickleEmptyReads > 0 && trickleLeft_-- > 0) {
+    WaitUntil(counter_.Count() + std::int64_t{latencyMs_} * 1'000'000);
+    return {};
+  }
+  trickleLeft_ = setup_.faults.trickleEmptyReads;
   WaitUntil(replies_.front().readyNs);
   const std::int64_t now = counter_.Count();
-  const std::size_t limit =
-      setup_.faults.shortReads ? std::min(kShortRead, bytes.size()) : bytes.size();
+  const std::size_t limit = setup_.faults.trickleEmptyReads > 0
+                                ? std::min<std::size_t>(1, bytes.size())
+                            : setup_.faults.shortReads ? std::min(kShortRead, bytes.size())
+                                                       : bytes.size();
   std::size_t count = 0;
   while (count < limit && !replies_.empty() && replies_.front().readyNs <= now) {
     Reply& reply = replies_.front();

@@ -26,6 +26,9 @@ struct SimulatedAdapterFaults {
   bool shortReads = false;
   // Nothing ever comes back.
   bool mute = false;
+  // Brings a reply back one byte at a time, with this many empty reads (a latency-timer period
+  // each) before each byte: a chip that never quite stops answering.
+  int trickleEmptyReads = 0;
   // Refused at open: PermissionDenied, Busy, NotFound or IoError, with libftdi's words for it.
   ChipError openError = ChipError::None;
   // The serial number cannot be read when listing (what a missing udev rule does).
@@ -132,6 +135,7 @@ class SimulatedAdapter {
   int latencyMs_ = 16;
   int writesSinceOpen_ = 0;
   int readCalls_ = 0;
+  int trickleLeft_ = 0;  // empty reads still to come before the next byte of a trickle
   std::int64_t pinNowNs_ = 0;
   std::int64_t pinFreeNs_ = 0;  // when the pins have put out everything written so far
   std::deque<Reply> replies_;

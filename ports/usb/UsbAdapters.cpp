@@ -23,9 +23,13 @@ constexpr std::uint8_t kUnwiredStatusBits = 0x3F;
 // 16 ms every partly filled reply would wait that long.
 constexpr int kLatencyTimerMs = 1;
 
-// An empty read takes about one latency-timer period; this many in a row and the adapter has
-// stopped answering (a read that hangs ends in a USB timeout instead, which is an error).
-constexpr int kMaxEmptyReads = 500;
+// A whole reply takes a USB round trip, the time the chip needs to put its bytes out and at most
+// one latency-timer period more: a few milliseconds on either chip. An adapter that has not
+// brought the whole reply back after this long, in however many reads, has stopped answering.
+// (A read that hangs ends in a USB timeout instead, which is an error.)
+constexpr std::int64_t kRoundTripLimitMs = 20;
+// Without a clock to time that by, an empty read stands for one latency-timer period.
+constexpr int kMaxEmptyReads = static_cast<int>(kRoundTripLimitMs / kLatencyTimerMs);
 
 // What happened to an adapter that fails while in use, by cause, for "Interface Port Lost: ".
 // "{}" stands for the adapter's name.
@@ -257,6 +261,10 @@ void UsbAdapterPort::RoundTrip(std::span<const std::uint8_t> out, std::span<std:
     Lose(written);
     return;
   }
+  Counter& clock = delay_.counter();
+  const std::int64_t frequency = clock.Frequency();
+  const std::int64_t start = clock.Count();
+  const std::int64_t limit = frequency / 1000 * kRoundTripLimitMs;  // ticks; 0 without a clock
   std::size_t got = 0;
   for (int empty = 0; got < back.size();) {
     const ChipResult read = chip_->Read(back.subspan(got));
@@ -264,11 +272,18 @@ void UsbAdapterPort::RoundTrip(std::span<const std::uint8_t> out, std::span<std:
       Lose(read);
       return;
     }
-    if (read.count > 0) {
-      got += static_cast<std::size_t>(read.count);
-      empty = 0;
-    } else if (++empty >= kMaxEmptyReads) {
-      Lose({ChipError::IoError, "no reply to " + std::to_string(out.size()) + " bytes"});
+    if (read.count > 0) got += static_cast<std::size_t>(read.count);
+    if (read.count <= 0) ++empty;
+    if (got >= back.size()) return;
+    // The whole round trip is bounded, not the reads in a row: a chip that brings a byte now
+    // and then would otherwise never be given up.
+    const auto elapsed = static_cast<std::int64_t>(static_cast<std::uint64_t>(clock.Count()) -
+                                                   static_cast<std::uint64_t>(start));
+    if (limit > 0 ? elapsed > limit : empty >= kMaxEmptyReads) {
+      Lose({ChipError::IoError,
+            got == 0 ? "no reply to " + std::to_string(out.size()) + " bytes"
+                     : "only " + std::to_string(got) + " of " + std::to_string(out.size()) +
+                           " bytes came back within " + std::to_string(kRoundTripLimitMs) + " ms"});
       return;
     }
   }

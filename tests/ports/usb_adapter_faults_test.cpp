@@ -197,22 +197,36 @@ TEST_P(UsbLoss, ThePortSaysItWasLostAndFromThenOnReadsAsAnEmptySocket) {
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, UsbLoss,
-    ::testing::Values(LossCase{"UnpluggedMidByte",
-                               [](SimulatedAdapter& a) {
-                                 a.Faults().unplugAfterBytes =
-                                     static_cast<std::int64_t>(a.BytesOut()) + 130;
-                               },
-                               "USB FT232R FN000001 was unplugged (usb bulk read failed: "
-                               "LIBUSB_ERROR_NO_DEVICE)"},
-                      LossCase{"WriteFailed",
-                               [](SimulatedAdapter& a) {
-                                 a.Faults().failWrite = static_cast<int>(a.Writes()) + 2;
-                               },
-                               "USB FT232R FN000001 stopped working (usb bulk write failed)"},
-                      LossCase{"StoppedAnswering",
-                               [](SimulatedAdapter& a) { a.Faults().mute = true; },
-                               "USB FT232R FN000001 stopped working (no reply to 124 bytes)"}),
+    ::testing::Values(
+        LossCase{"UnpluggedMidByte",
+                 [](SimulatedAdapter& a) {
+                   a.Faults().unplugAfterBytes = static_cast<std::int64_t>(a.BytesOut()) + 130;
+                 },
+                 "USB FT232R FN000001 was unplugged (usb bulk read failed: "
+                 "LIBUSB_ERROR_NO_DEVICE)"},
+        LossCase{
+            "WriteFailed",
+            [](SimulatedAdapter& a) { a.Faults().failWrite = static_cast<int>(a.Writes()) + 2; },
+            "USB FT232R FN000001 stopped working (usb bulk write failed)"},
+        LossCase{"StoppedAnswering", [](SimulatedAdapter& a) { a.Faults().mute = true; },
+                 "USB FT232R FN000001 stopped working (no reply to 124 bytes)"},
+        // A byte now and then, never enough for the reply: the round trip's time
+        // is bounded, not the empty reads in a row.
+        LossCase{"Trickling", [](SimulatedAdapter& a) { a.Faults().trickleEmptyReads = 499; },
+                 "USB FT232R FN000001 stopped working (only 1 of 124 bytes came "
+                 "back within 20 ms)"}),
     [](const auto& tp) { return std::string(tp.param.name); });
+
+TEST(UsbTrickle, IsGivenUpWithinTheRoundTripsBound) {
+  UsbRig rig;
+  ASSERT_TRUE(rig.opened.port) << rig.opened.reason;
+  rig.adapter.Faults().trickleEmptyReads = 499;
+  const std::int64_t start = rig.counter.Now();
+  ExchangeByte(rig.link, 0);
+  EXPECT_NE(rig.link.lines.LostReason(), "");
+  // 20 ms, and the one latency-timer period of the read under way when it ran out
+  EXPECT_LE(rig.counter.Now() - start, 22'000'000) << "ns on the adapter's clock";
+}
 
 // ---- Single accesses and long scripts -------------------------------------------------------
 
