@@ -37,7 +37,7 @@ SyscallDeadline::SyscallDeadline(std::chrono::milliseconds after) {
   itimerspec when{};
   when.it_value.tv_sec = static_cast<time_t>(seconds.count());
   when.it_value.tv_nsec = static_cast<long>(std::chrono::nanoseconds(after - seconds).count());
-  armed_ = timer_settime(timer_, 0, &when, nullptr) == 0;
+  timer_settime(timer_, 0, &when, nullptr);
 }
 
 SyscallDeadline::~SyscallDeadline() {

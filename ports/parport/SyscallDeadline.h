@@ -11,6 +11,7 @@ namespace fennow {
 // Interrupts the calling thread's blocking system call once `after` has passed, so that it fails
 // with EINTR instead of sleeping on: ppdev's claim has no form that does not wait. While it
 // exists, SIGALRM sent to this thread only interrupts; the previous handling is restored after.
+// Where no timer can be set, the call waits as long as it waits.
 class SyscallDeadline {
  public:
   explicit SyscallDeadline(std::chrono::milliseconds after);
@@ -18,11 +19,7 @@ class SyscallDeadline {
   SyscallDeadline(const SyscallDeadline&) = delete;
   SyscallDeadline& operator=(const SyscallDeadline&) = delete;
 
-  // False when no timer could be set: the call then waits as long as it waits.
-  bool Armed() const { return armed_; }
-
  private:
-  bool armed_ = false;
   bool created_ = false;
   timer_t timer_{};
   struct sigaction savedAction_ {};

@@ -72,13 +72,9 @@ TEST_P(ParportFailure, IsNeverASuccessAndThePortIsTriedAgainNextTime) {
     rig.port.failFrom = c.failure == Failure::CallFails ? rig.port.registerRequests + 1 : 0;
     rig.port.failError = c.error;
   };
-  const auto press = [&rig] {
-    ReachChosenPort(rig.chosen, rig.host, rig.notices, rig.ui);
-    return StartTransfer(rig.link, rig.ui, rig.store);
-  };
 
   if (c.failure == Failure::None) {
-    EXPECT_EQ(press(), TransferStatus::Success);
+    EXPECT_EQ(rig.PressStartTransfer(), TransferStatus::Success);
     EXPECT_EQ(rig.store.Kind, c.screen ? CaptureKind::Screen : CaptureKind::Data);
     return;
   }
@@ -86,7 +82,7 @@ TEST_P(ParportFailure, IsNeverASuccessAndThePortIsTriedAgainNextTime) {
       std::string("Interface Port Lost: ") + rig.Device() +
       (c.failure == Failure::Removed ? " has gone away"
                                      : " failed: " + std::string(strerror(c.error)));
-  EXPECT_EQ(press(), TransferStatus::PortLost);
+  EXPECT_EQ(rig.PressStartTransfer(), TransferStatus::PortLost);
   EXPECT_EQ(rig.ui.messages,
             (std::vector<Message>{{said, "Transfer Status", MessageStyle::MB_ICONSTOP}}));
   EXPECT_TRUE(rig.ui.Lit(Lamp::ErrorLamp));
@@ -97,18 +93,22 @@ TEST_P(ParportFailure, IsNeverASuccessAndThePortIsTriedAgainNextTime) {
   for (std::int32_t slot : rig.store.CaptureBuffer) written += slot != kUntouched;
   EXPECT_EQ(written, c.slotsWritten);
 
+  if (c.failure == Failure::CallFails) {
+    EXPECT_EQ(rig.port.registerRequests, rig.port.failFrom) << "asked again after failing";
+  }
+
   rig.ui.messages.clear();
   rig.port.failFrom = 0;
   rig.gameBoy.Reset();
   if (c.failure == Failure::Removed) {
-    EXPECT_EQ(press(), TransferStatus::SyncTimeout);
+    EXPECT_EQ(rig.PressStartTransfer(), TransferStatus::SyncTimeout);
     ASSERT_FALSE(rig.ui.messages.empty());
     EXPECT_EQ(rig.ui.messages[0].text,
               "LPT1 (0x378) cannot be reached: " + rig.Device() +
                   " has gone away. Check that the port's card is in place and its driver loaded "
                   "(sudo modprobe parport_pc), then choose the port again.");
   } else {
-    EXPECT_EQ(press(), TransferStatus::Success);
+    EXPECT_EQ(rig.PressStartTransfer(), TransferStatus::Success);
     EXPECT_EQ(rig.kernel.opens, 2);
   }
 }

@@ -331,17 +331,13 @@ TEST(UsbLostBefore, AnAdapterPulledOutBeforeStartTransferFailsAtOnce) {
 TEST(UsbReplug, AnAdapterUnpluggedMidTransferIsOpenedAgainAtTheNextStartTransfer) {
   test::UsbHostRig rig;
   rig.gameBoy.SetRecording(false);
-  const auto pressStartTransfer = [&rig] {
-    ReachChosenPort(rig.chosen, rig.host, rig.notices, rig.ui);
-    return StartTransfer(rig.link, rig.ui, rig.store);
-  };
   rig.adapter.Faults().unplugAfterBytes = PayloadByte(500);
 
-  EXPECT_EQ(pressStartTransfer(), TransferStatus::PortLost);
-  EXPECT_EQ(pressStartTransfer(), TransferStatus::SyncTimeout);
+  EXPECT_EQ(rig.PressStartTransfer(), TransferStatus::PortLost);
+  EXPECT_EQ(rig.PressStartTransfer(), TransferStatus::SyncTimeout);
   rig.adapter.PlugBackIn();
   rig.gameBoy.Reset();
-  EXPECT_EQ(pressStartTransfer(), TransferStatus::Success);
+  EXPECT_EQ(rig.PressStartTransfer(), TransferStatus::Success);
 
   EXPECT_EQ(rig.ui.messages,
             (std::vector<Message>{

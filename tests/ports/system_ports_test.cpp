@@ -369,36 +369,6 @@ INSTANTIATE_TEST_SUITE_P(
                   PortReason::Busy, true, "driven by direct I/O, as /"}),
     [](const auto& tp) { return std::string(tp.param.name); });
 
-// A device that failed mid-run is opened again at the next Reach while the kernel still lists it;
-// one that has left the list is lost.
-TEST_F(FakeSystem, AFailedDeviceIsOpenedAgainWhileListedAndLostOnceGone) {
-  test::FakePpdev kernel(tree_);
-  test::FakePpdevPort& port = kernel.AddPort(0, 0x378, nullptr);
-  SystemPortsEnvironment environment = Environment(false);
-  environment.openDevice = [&kernel](const ParportEntry& entry) {
-    return OpenParportDevice(kernel, entry);
-  };
-  SystemPorts host(environment);
-  ASSERT_EQ(host.Reach(0x378), std::nullopt);
-  port.failFrom = 1;
-  port.failError = EIO;
-  host.Write(0x378, 0x01);
-  EXPECT_EQ(host.LostReason(), (dev() / "parport0").string() + " failed: Input/output error");
-  host.Read(0x379);  // nothing more is asked of a failed device
-  EXPECT_EQ(port.registerRequests, 1);
-
-  port.failFrom = 0;
-  EXPECT_EQ(host.Reach(0x378), std::nullopt);
-  EXPECT_EQ(kernel.opens, 2);
-  EXPECT_EQ(host.LostReason(), "");
-
-  kernel.Remove(0);
-  host.Write(0x378, 0x01);  // dead operations: no error, and nothing on the lines
-  EXPECT_EQ(host.Read(0x379), 0x00);
-  EXPECT_EQ(host.LostReason(), (dev() / "parport0").string() + " has gone away");
-  EXPECT_EQ(host.Reach(0x378)->reason, PortReason::DeviceLost);
-}
-
 // ---- USB link adapters ------------------------------------------------------------------------
 
 // An adapter answers at the addresses of its choice, which no parallel port has; nothing else is

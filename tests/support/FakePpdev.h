@@ -134,7 +134,6 @@ class FakePpdev final : public PpdevCalls {
 
   int opens = 0;
   bool sleptUnbounded = false;
-  int claimsWaited = 0;
 
  private:
   struct File {
@@ -153,7 +152,6 @@ class FakePpdev final : public PpdevCalls {
       file.registered = true;
     }
     if (port.holder == Holder::SharedClaim) {
-      ++claimsWaited;
       const int wait = port.releaseAfterMs >= 0 ? port.releaseAfterMs : kNeverWakesMs;
       if (Sleep(wait)) return -EINTR;
       if (port.releaseAfterMs < 0) {

@@ -5,9 +5,6 @@
 #include <functional>
 #include <string>
 
-#include "capture/CaptureStore.h"
-#include "link/LinkSession.h"
-#include "ports/PortNotices.h"
 #include "ports/PortSelection.h"
 #include "ports/SystemPorts.h"
 #include "ports/parport/ParportDevice.h"
@@ -16,6 +13,7 @@
 #include "tests/support/FakeParport.h"
 #include "tests/support/FakePpdev.h"
 #include "tests/support/FakeServices.h"
+#include "tests/support/PortRoad.h"
 
 namespace fennow::test {
 
@@ -43,41 +41,21 @@ class Tripwire final : public PortIo {
   PortIo& inner_;
 };
 
-// The Game Boy behind parport0 at 0x378, a card's ECP registers beside it, reached the way the
-// window reaches it: the program's own ports (SystemPorts) over a fake /proc and /dev and the model
-// of the kernel's ppdev, LPT1 chosen, and a virtual clock at 1 us per reading.
-struct ParportRig {
-  explicit ParportRig(const std::string& name)
+// The Game Boy behind parport0 at 0x378 (a card's ECP registers beside it), the model of the
+// kernel's ppdev over a fake /proc and /dev, and a virtual clock at 1 us per reading.
+struct ParportMachine {
+  explicit ParportMachine(const std::string& name)
       : tree(name),
         kernel(tree),
         gameBoy([this] { return counter.Now(); }),
         wire(gameBoy),
-        port(kernel.AddPort(0, 0x378, &wire, "1912")),
-        host(Environment()),
-        chosen{PortChoice::LPT1, TargetOf(host.Ports(), PortChoice::LPT1)},
-        link(host, counter) {
+        port(kernel.AddPort(0, 0x378, &wire, "1912")) {
     gameBoy.SetRecording(false);
-    PointPortAt(link.port, chosen.target);
   }
-  ParportRig(const ParportRig&) = delete;
-  ParportRig& operator=(const ParportRig&) = delete;
+  ParportMachine(const ParportMachine&) = delete;
+  ParportMachine& operator=(const ParportMachine&) = delete;
 
   std::string Device() const { return tree.Device("parport0"); }
-
-  FakeParportTree tree;
-  FakePpdev kernel;
-  VirtualCounter counter{1000};
-  SimulatedGameBoy gameBoy;
-  Tripwire wire;
-  FakePpdevPort& port;
-  SystemPorts host;
-  ChosenPort chosen;
-  PortNotices notices;
-  LinkSession link;
-  FakeServices ui;
-  CaptureStore store;
-
- private:
   SystemPortsEnvironment Environment() {
     SystemPortsEnvironment environment;
     environment.parportProcRoot = tree.proc().string();
@@ -87,6 +65,19 @@ struct ParportRig {
     };
     return environment;
   }
+
+  FakeParportTree tree;
+  FakePpdev kernel;
+  VirtualCounter counter{1000};
+  SimulatedGameBoy gameBoy;
+  Tripwire wire;
+  FakePpdevPort& port;
+};
+
+// That machine, reached the way the window reaches it.
+struct ParportRig : ParportMachine, PortRoad {
+  explicit ParportRig(const std::string& name)
+      : ParportMachine(name), PortRoad(Environment(), counter) {}
 };
 
 }  // namespace fennow::test

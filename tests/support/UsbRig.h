@@ -16,6 +16,7 @@
 #include "sim/SimulatedGameBoy.h"
 #include "sim/VirtualCounter.h"
 #include "tests/support/FakeServices.h"
+#include "tests/support/PortRoad.h"
 
 namespace fennow::test {
 
@@ -72,21 +73,9 @@ struct UsbRig : UsbLead {
 // The same Game Boy and adapter, found and opened the way the window does it: by the program's own
 // ports (SystemPorts) on a machine with no parallel port, which give the adapter to LPT1 and open
 // it at the first Reach. The link goes through the host port.
-struct UsbHostRig : UsbLead {
+struct UsbHostRig : UsbLead, PortRoad {
   explicit UsbHostRig(SimulatedAdapterSetup setup = {})
-      : UsbLead(std::move(setup)),
-        host(AdaptersOnlyEnvironment(bus, counter)),
-        chosen{PortChoice::LPT1, TargetOf(host.Ports(), PortChoice::LPT1)},
-        link(host, counter) {
-    PointPortAt(link.port, chosen.target);
-  }
-
-  SystemPorts host;
-  ChosenPort chosen;
-  PortNotices notices;
-  LinkSession link;
-  FakeServices ui;
-  CaptureStore store;
+      : UsbLead(std::move(setup)), PortRoad(AdaptersOnlyEnvironment(bus, counter), counter) {}
 };
 
 // Times of the changes of one line at the adapter's pins.
