@@ -178,40 +178,38 @@ __attribute__((destructor)) void AtExit() {
 
 extern "C" {
 
+// open(2) and its kin: the device is the board, any other path goes on to the C library. Each
+// takes its mode from its own variable arguments.
+#define FENNOW_MODE(last)                   \
+  va_list args;                             \
+  va_start(args, last);                     \
+  const mode_t mode = va_arg(args, mode_t); \
+  va_end(args)
+
 int open(const char* path, int flags, ...) {
-  if (IsDevice(path)) return OpenBoard();
-  va_list args;
-  va_start(args, flags);
-  const mode_t mode = va_arg(args, mode_t);
-  va_end(args);
-  return Next<int (*)(const char*, int, ...)>("open")(path, flags, mode);
+  FENNOW_MODE(flags);
+  return IsDevice(path) ? OpenBoard()
+                        : Next<int (*)(const char*, int, ...)>("open")(path, flags, mode);
 }
 
 int open64(const char* path, int flags, ...) {
-  if (IsDevice(path)) return OpenBoard();
-  va_list args;
-  va_start(args, flags);
-  const mode_t mode = va_arg(args, mode_t);
-  va_end(args);
-  return Next<int (*)(const char*, int, ...)>("open64")(path, flags, mode);
+  FENNOW_MODE(flags);
+  return IsDevice(path) ? OpenBoard()
+                        : Next<int (*)(const char*, int, ...)>("open64")(path, flags, mode);
 }
 
 int openat(int dir, const char* path, int flags, ...) {
-  if (IsDevice(path)) return OpenBoard();
-  va_list args;
-  va_start(args, flags);
-  const mode_t mode = va_arg(args, mode_t);
-  va_end(args);
-  return Next<int (*)(int, const char*, int, ...)>("openat")(dir, path, flags, mode);
+  FENNOW_MODE(flags);
+  return IsDevice(path)
+             ? OpenBoard()
+             : Next<int (*)(int, const char*, int, ...)>("openat")(dir, path, flags, mode);
 }
 
 int openat64(int dir, const char* path, int flags, ...) {
-  if (IsDevice(path)) return OpenBoard();
-  va_list args;
-  va_start(args, flags);
-  const mode_t mode = va_arg(args, mode_t);
-  va_end(args);
-  return Next<int (*)(int, const char*, int, ...)>("openat64")(dir, path, flags, mode);
+  FENNOW_MODE(flags);
+  return IsDevice(path)
+             ? OpenBoard()
+             : Next<int (*)(int, const char*, int, ...)>("openat64")(dir, path, flags, mode);
 }
 
 int ioctl(int fd, unsigned long request, ...) {
