@@ -226,7 +226,7 @@ void LinkWindow::OnTest() {
   TestLink(link_, *this);
 }
 void LinkWindow::OnScreenFormat() {
-  SaveScreenBitmap(capture_, *this, SavePath);
+  SaveScreenBitmap(capture_, *this, SavePath, screenLook_);
 }
 void LinkWindow::OnRawDataFormat() {
   SaveRawData(capture_, *this, SavePath);

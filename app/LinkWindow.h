@@ -10,6 +10,7 @@
 #include "app/DialogUnits.h"
 #include "app/WindowPlatform.h"
 #include "capture/CaptureStore.h"
+#include "export/ScreenPng.h"
 #include "link/LinkSession.h"
 #include "link/WindowServices.h"
 #include "ports/PortNotices.h"
@@ -100,6 +101,7 @@ class LinkWindow final : public QDialog, public WindowServices {
   PortNotices notices_;
   CaptureStore capture_;
   std::string SavePath;
+  ScreenLook screenLook_;  // the PNG's scale and colours, as the save dialog was last left
   QIcon WindowIcon;
 
   DialogBaseUnits units_{};

@@ -23,6 +23,8 @@ constexpr int ScreenSlot(int y, int c) {
 struct CaptureStore {
   std::array<std::int32_t, kScreenBytes> CaptureBuffer{};
   CaptureKind Kind = CaptureKind::None;
+  // When the capture held now was completed, in seconds since 1970 (UTC); 0 when not known.
+  std::int64_t CapturedAt = 0;
 
   // The low 8 bits of a slot: all any reader uses.
   std::uint8_t Byte(std::size_t slot) const {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "capture/Transfer.h"
 
+#include <ctime>
 #include <string>
 
 #include "link/ByteExchange.h"
@@ -130,6 +131,7 @@ TransferStatus StartTransfer(LinkSession& link, WindowServices& ui, CaptureStore
   ui.SetLamp(Lamp::SyncLamp, false);
   if (status == TransferStatus::Success) {
     store.Kind = static_cast<CaptureKind>(mode);
+    store.CapturedAt = static_cast<std::int64_t>(std::time(nullptr));
   } else {
     // A failure before the payload leaves the buffer as it was: the capture in it can still be
     // saved. Once a slot is overwritten, nothing in the buffer is one capture any more.

@@ -128,14 +128,49 @@ std::optional<std::string> ScaleCodeProblem(const CaptureStore& store) {
   return std::nullopt;
 }
 
+namespace {
+
+int Recentred(std::uint8_t byte) {
+  // Re-centred so that a mid-scale sample reads 0; larger raw bytes read lower.
+  return 127 - static_cast<int>(byte);
+}
+
+}  // namespace
+
+std::string CsvTableText(const CaptureStore& store) {
+  static constexpr std::array<std::string_view, 3> kScaleKinds{"scale 1", "scale 2", "scale 3"};
+  std::string text = "index,kind,byte,value";
+  text += kLineEnd;
+  text.reserve(kDataBytes * 20);
+  for (std::size_t slot = 0; slot < kDataBytes; ++slot) {
+    const std::uint8_t byte = store.Byte(slot);
+    AppendInt(text, static_cast<int>(slot));
+    text += ',';
+    if (slot < kSampleCount) {
+      text += "sample,";
+      AppendInt(text, byte);
+      text += ',';
+      AppendInt(text, Recentred(byte));
+    } else {
+      const int scale = static_cast<int>(slot - kSampleCount);
+      text += kScaleKinds[static_cast<std::size_t>(scale)];
+      text += ',';
+      AppendInt(text, byte);
+      text += ',';
+      text += ScaleValueText(scale, byte).value_or("");
+    }
+    text += kLineEnd;
+  }
+  return text;
+}
+
 FileText MathcadText(const CaptureStore& store) {
   if (auto problem = ScaleCodeProblem(store)) return {{}, std::move(*problem)};
   FileText file;
   std::string& text = file.text;
   text.reserve(kDataBytes * 12);
   for (std::size_t slot = 0; slot < kSampleCount; ++slot) {
-    // Re-centred so that a mid-scale sample reads 0; larger raw bytes read lower.
-    AppendInt(text, 127 - static_cast<int>(store.Byte(slot)));
+    AppendInt(text, Recentred(store.Byte(slot)));
     text += kLineEnd;
   }
   for (int scale = 0; scale < 3; ++scale) {

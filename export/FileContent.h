@@ -45,4 +45,10 @@ std::optional<std::string> ScaleValueText(int scale, std::uint8_t code);
 // scale code lies outside its table.
 FileText MathcadText(const CaptureStore& store);
 
+// A table for spreadsheets and data tools: a header row, then one row per slot, every line ended by
+// CR LF. A sample's row holds its index, the raw byte and the re-centred value the Mathcad file
+// gives it; a scale code's row holds the code and its scale value as the Mathcad file writes it,
+// or nothing where the code is outside its table.
+std::string CsvTableText(const CaptureStore& store);
+
 }  // namespace fennow

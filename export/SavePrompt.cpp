@@ -5,11 +5,14 @@
 
 namespace fennow {
 
-int PromptSavePath(WindowServices& ui, std::string& savePath, const SaveRequest& row) {
-  SaveAnswer answer = ui.RunSaveDialog(row);
+int PromptSavePath(WindowServices& ui, std::string& savePath, const SaveRequest& request,
+                   SaveAnswer* answer) {
+  SaveAnswer given = ui.RunSaveDialog(request);
   // Kept even after a cancel: the path is only ever read right after an IDOK.
-  savePath = std::move(answer.path);
-  return answer.result == IDOK ? IDOK : IDCANCEL;
+  savePath = given.path;
+  const int result = given.result == IDOK ? IDOK : IDCANCEL;
+  if (answer != nullptr) *answer = std::move(given);
+  return result;
 }
 
 }  // namespace fennow

@@ -7,12 +7,9 @@
 
 namespace fennow {
 
-// The three rows the exporters open the save dialog with.
-inline const SaveRequest kBitmapSaveRow{"bmp", "*.bmp", "Windows Bitmap file (.bmp)"};
-inline const SaveRequest kRawDataSaveRow{"txt", "*.txt", "Raw Data Format (.txt)"};
-inline const SaveRequest kMathcadSaveRow{"dat", "*.dat", "Mathcad 6.0 file (.dat)"};
-
-// Asks for the file to write. Returns IDOK or IDCANCEL and replaces savePath whatever the result.
-int PromptSavePath(WindowServices& ui, std::string& savePath, const SaveRequest& row);
+// Asks for the file to write. Returns IDOK or IDCANCEL and replaces savePath whatever the result;
+// `answer`, when given, gets the whole of the dialog's answer, the type and options it closed with.
+int PromptSavePath(WindowServices& ui, std::string& savePath, const SaveRequest& request,
+                   SaveAnswer* answer = nullptr);
 
 }  // namespace fennow

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace fennow {
 
@@ -24,16 +26,40 @@ enum class MessageStyle : unsigned {
 inline constexpr int IDOK = 1;
 inline constexpr int IDCANCEL = 2;
 
-// What a save dialog is opened with: one row of the exporters' table.
-struct SaveRequest {
+// One file type a save dialog offers.
+struct SaveType {
   std::string defaultExtension;  // without the dot, e.g. "bmp"
   std::string initialName;       // the wildcard shown in the name box, e.g. "*.bmp"
-  std::string filterText;        // the description of the only file type
+  std::string filterText;        // the description of the type
+  bool operator==(const SaveType&) const = default;
+};
+
+// A small choice the save dialog offers beside the name, such as a scale; it applies to one type
+// and is offered only while that type is selected.
+struct SaveOption {
+  std::string label;                // "Scale"
+  std::vector<std::string> values;  // as shown
+  std::size_t chosen = 0;           // the value selected when the dialog opens
+  std::size_t forType = 0;          // the index of the type it applies to
+};
+
+// What a save dialog is opened with: the exporter's file types, the first selected at first, and
+// any choices that go with them.
+struct SaveRequest {
+  std::vector<SaveType> types;
+  std::vector<SaveOption> options;
 };
 
 struct SaveAnswer {
-  int result = IDCANCEL;  // IDOK or IDCANCEL
-  std::string path;       // whatever the dialog reported, also after a cancel
+  SaveAnswer() = default;
+  SaveAnswer(int given, std::string at, std::size_t typeChosen = 0,
+             std::vector<std::size_t> optionsChosen = {})
+      : result(given), path(std::move(at)), type(typeChosen), options(std::move(optionsChosen)) {}
+
+  int result = IDCANCEL;             // IDOK or IDCANCEL
+  std::string path;                  // whatever the dialog reported, also after a cancel
+  std::size_t type = 0;              // the type selected when it closed
+  std::vector<std::size_t> options;  // the value of each option then, in the request's order
 };
 
 // Everything the link, capture and export code may ask of the window. Each call acts at once on

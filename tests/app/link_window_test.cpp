@@ -438,11 +438,12 @@ TEST(LinkWindowServices, SaveDialogGoesToTheDialogHostOwnedByTheWindow) {
   WindowRig rig;
   LinkWindow& window = rig.Shown();
   rig.dialogs.saveAnswers.push_back({IDOK, "/tmp/x.bmp"});
-  const SaveAnswer answer = window.RunSaveDialog({"bmp", "*.bmp", "Windows Bitmap file (.bmp)"});
+  const SaveAnswer answer =
+      window.RunSaveDialog(SaveRequest{{{"bmp", "*.bmp", "Windows Bitmap file (.bmp)"}}, {}});
   EXPECT_EQ(answer.result, IDOK);
   EXPECT_EQ(answer.path, "/tmp/x.bmp");
   ASSERT_EQ(rig.dialogs.saveRequests.size(), 1u);
-  EXPECT_EQ(rig.dialogs.saveRequests[0].initialName, "*.bmp");
+  EXPECT_EQ(rig.dialogs.saveRequests[0].types.at(0).initialName, "*.bmp");
   EXPECT_EQ(rig.dialogs.saveOwners[0], &window);
 }
 

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QKeyEvent>
@@ -12,7 +13,7 @@
 
 #include "app/AboutBox.h"
 #include "app/QtDialogHost.h"
-#include "export/SavePrompt.h"
+#include "export/FileFormats.h"
 #include "tests/support/WindowRig.h"
 
 namespace fennow {
@@ -86,30 +87,86 @@ TEST(QtMessageBox, EscapeAlsoDismissesIt) {
   EXPECT_TRUE(found);
 }
 
-TEST(QtSaveDialog, IsConfiguredFromTheRow) {
+SaveRequest RequestOf(std::initializer_list<FileFormat> formats) {
+  SaveRequest request;
+  for (FileFormat format : formats) request.types.push_back(SaveTypeOf(format));
+  return request;
+}
+
+TEST(QtSaveDialog, IsConfiguredFromTheTypes) {
   test::TestApp();
   const struct {
-    SaveRequest row;
-    const char* filter;
+    SaveRequest request;
+    QStringList filters;
   } cases[] = {
-      {kBitmapSaveRow, "Windows Bitmap file (.bmp) (*.bmp)"},
-      {kRawDataSaveRow, "Raw Data Format (.txt) (*.txt)"},
-      {kMathcadSaveRow, "Mathcad 6.0 file (.dat) (*.dat)"},
+      {RequestOf({FileFormat::Bitmap, FileFormat::Png}),
+       {"Windows Bitmap file (.bmp) (*.bmp)", "PNG image (*.png)"}},
+      {RequestOf({FileFormat::RawText, FileFormat::Csv}),
+       {"Raw Data Format (.txt) (*.txt)", "CSV table (*.csv)"}},
+      {RequestOf({FileFormat::Mathcad}), {"Mathcad 6.0 file (.dat) (*.dat)"}},
   };
   QWidget owner;
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.filter);
-    const auto dialog = MakeSaveDialog(&owner, c.row);
+    SCOPED_TRACE(c.filters.join(' ').toStdString());
+    const auto dialog = MakeSaveDialog(&owner, c.request);
     EXPECT_EQ(dialog->parentWidget(), &owner);
     EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptSave);
     EXPECT_EQ(dialog->fileMode(), QFileDialog::AnyFile);
-    EXPECT_EQ(dialog->defaultSuffix(), QString::fromStdString(c.row.defaultExtension));
-    EXPECT_EQ(dialog->nameFilters(), QStringList{c.filter});
+    EXPECT_EQ(dialog->defaultSuffix(), QString::fromStdString(c.request.types[0].defaultExtension));
+    EXPECT_EQ(dialog->nameFilters(), c.filters);
     EXPECT_TRUE(dialog->testOption(QFileDialog::DontConfirmOverwrite));
     const auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
     ASSERT_NE(name, nullptr);
-    EXPECT_EQ(name->text(), QString::fromStdString(c.row.initialName));
+    EXPECT_EQ(name->text(), QString::fromStdString(c.request.types[0].initialName));
   }
+}
+
+// The user picks the second type from the list: its suffix and wildcard take over, and the option
+// that goes with it becomes usable; the answer says which type and value were chosen.
+TEST(QtSaveDialog, ChoosingATypeBringsItsSuffixWildcardAndOptions) {
+  test::TestApp();
+  QTemporaryDir folder;
+  ASSERT_TRUE(folder.isValid());
+  SaveRequest request = RequestOf({FileFormat::Bitmap, FileFormat::Png});
+  request.options.push_back({"Scale", {"1", "2", "3"}, 1, 1});
+  QtDialogHost host;
+  struct Seen {
+    bool enabledAtStart = true;
+    bool enabledAfter = false;
+    QString suffix, name;
+  } seen;
+  WhenShown<QFileDialog>([&](QFileDialog& dialog) {
+    auto* types = dialog.findChild<QComboBox*>("fileTypeCombo");
+    auto* name = dialog.findChild<QLineEdit*>("fileNameEdit");
+    const auto boxes = dialog.findChildren<QComboBox*>();
+    QComboBox* scale = nullptr;
+    for (QComboBox* box : boxes) {
+      if (box != types && box->count() == 3) scale = box;
+    }
+    if (types == nullptr || name == nullptr || scale == nullptr) {
+      dialog.reject();
+      return;
+    }
+    seen.enabledAtStart = scale->isEnabled();
+    types->setCurrentIndex(1);
+    emit types->activated(1);  // as a click in the list does
+    emit types->textActivated(types->itemText(1));
+    seen.enabledAfter = scale->isEnabled();
+    seen.suffix = dialog.defaultSuffix();
+    seen.name = name->text();
+    scale->setCurrentIndex(2);
+    name->setText(folder.filePath("shot"));
+    static_cast<QDialog&>(dialog).accept();
+  });
+  const SaveAnswer answer = host.RunSaveDialog(nullptr, request);
+  EXPECT_FALSE(seen.enabledAtStart);
+  EXPECT_TRUE(seen.enabledAfter);
+  EXPECT_EQ(seen.suffix, "png");
+  EXPECT_EQ(seen.name, "*.png");
+  EXPECT_EQ(answer.result, IDOK);
+  EXPECT_EQ(QString::fromStdString(answer.path), folder.filePath("shot.png"));
+  EXPECT_EQ(answer.type, 1u);
+  EXPECT_EQ(answer.options, (std::vector<std::size_t>{2}));
 }
 
 TEST(QtSaveDialog, AcceptReportsTheFullPathWithTheSuffixAddedCancelReportsCancel) {
@@ -151,7 +208,8 @@ TEST(QtSaveDialog, AcceptReportsTheFullPathWithTheSuffixAddedCancelReportsCancel
           }
         },
         &found);
-    const SaveAnswer answer = host.RunSaveDialog(&owner, kBitmapSaveRow);
+    const SaveAnswer answer =
+        host.RunSaveDialog(&owner, RequestOf({FileFormat::Bitmap, FileFormat::Png}));
     ASSERT_TRUE(found);
     EXPECT_EQ(nameAtStart, "*.bmp");  // every time, whatever was chosen before
     EXPECT_EQ(answer.result, c.result);
@@ -216,7 +274,8 @@ TEST(QtSaveDialog, AWildcardNameBecomesTheFilterAndTheDialogStaysOpen) {
         if (dialog.isVisible()) dialog.reject();
       },
       &found);
-  const SaveAnswer answer = host.RunSaveDialog(&owner, kBitmapSaveRow);
+  const SaveAnswer answer =
+      host.RunSaveDialog(&owner, RequestOf({FileFormat::Bitmap, FileFormat::Png}));
   ASSERT_TRUE(found);
 
   // the filter the list now shows, and the name box still holding the pattern
@@ -250,7 +309,7 @@ TEST(QtSaveDialog, AnExistingFileIsChosenWithoutAQuestion) {
     if (auto* name = dialog.findChild<QLineEdit*>("fileNameEdit")) name->setText(existing);
     static_cast<QDialog&>(dialog).accept();
   });
-  const SaveAnswer answer = host.RunSaveDialog(nullptr, kMathcadSaveRow);
+  const SaveAnswer answer = host.RunSaveDialog(nullptr, RequestOf({FileFormat::Mathcad}));
   EXPECT_EQ(answer.result, IDOK);
   EXPECT_EQ(QString::fromStdString(answer.path), existing);
 }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "capture/CaptureStore.h"
+#include "export/Exporters.h"
 #include "tests/support/Files.h"
 
 namespace fennow::test {
@@ -105,6 +106,13 @@ inline CaptureStore MakeUniformData(std::int32_t value) {
   store.Kind = CaptureKind::Data;
   store.CaptureBuffer.fill(value);
   return store;
+}
+
+// The screen's button with the look every run starts with, in the shape of the other two.
+inline SaveOutcome SaveScreen(const CaptureStore& store, WindowServices& ui,
+                              std::string& savePath) {
+  ScreenLook look;
+  return SaveScreenBitmap(store, ui, savePath, look);
 }
 
 }  // namespace fennow::test

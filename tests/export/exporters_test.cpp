@@ -14,32 +14,32 @@
 namespace fennow::test {
 namespace {
 
-using Exporter = void (*)(const CaptureStore&, WindowServices&, std::string&);
+using Exporter = SaveOutcome (*)(const CaptureStore&, WindowServices&, std::string&);
 
 struct Writer {
   const char* name;
   Exporter save;
   CaptureKind kind;
   const char* wrongKindText;
-  SaveRequest row;  // typed out here rather than taken from the header under test
+  std::vector<SaveType> types;  // typed out here rather than taken from the header under test
 };
 
 const Writer kWriters[] = {
     {"bitmap",
-     SaveScreenBitmap,
+     SaveScreen,
      CaptureKind::Screen,
      "No Screen Information Transferred",
-     {"bmp", "*.bmp", "Windows Bitmap file (.bmp)"}},
+     {{"bmp", "*.bmp", "Windows Bitmap file (.bmp)"}, {"png", "*.png", "PNG image"}}},
     {"raw",
      SaveRawData,
      CaptureKind::Data,
      "No Data Information Transferred",
-     {"txt", "*.txt", "Raw Data Format (.txt)"}},
+     {{"txt", "*.txt", "Raw Data Format (.txt)"}, {"csv", "*.csv", "CSV table"}}},
     {"mathcad",
      SaveMathcadData,
      CaptureKind::Data,
      "No Data Information Transferred",
-     {"dat", "*.dat", "Mathcad 6.0 file (.dat)"}},
+     {{"dat", "*.dat", "Mathcad 6.0 file (.dat)"}}},
 };
 
 CaptureStore StoreFor(const Writer& writer) {
@@ -66,7 +66,7 @@ TEST(PromptSavePath, ReturnsTheDialogResultAndAlwaysKeepsItsPath) {
     FakeServices ui;
     ui.saveAnswers.push_back(c.answer);
     std::string savePath = "previous path";
-    EXPECT_EQ(PromptSavePath(ui, savePath, kBitmapSaveRow), c.expected);
+    EXPECT_EQ(PromptSavePath(ui, savePath, SaveRequest{kWriters[0].types, {}}), c.expected);
     EXPECT_EQ(savePath, c.answer.path);
     EXPECT_TRUE(ui.messages.empty());
     ASSERT_EQ(ui.saveRequests.size(), 1u);
@@ -79,9 +79,7 @@ TEST(Exporters, OpenThePromptWithTheirOwnRow) {
     FakeServices ui;
     Export(writer, StoreFor(writer), dir / "out", ui);
     ASSERT_EQ(ui.saveRequests.size(), 1u) << writer.name;
-    EXPECT_EQ(ui.saveRequests[0].defaultExtension, writer.row.defaultExtension);
-    EXPECT_EQ(ui.saveRequests[0].initialName, writer.row.initialName);
-    EXPECT_EQ(ui.saveRequests[0].filterText, writer.row.filterText);
+    EXPECT_EQ(ui.saveRequests[0].types, writer.types);
     EXPECT_TRUE(ui.messages.empty()) << writer.name << ": " << ui.messages[0].text;
   }
 }
@@ -97,7 +95,7 @@ TEST(Exporters, WrongKindShowsTheMessageAndNoPrompt) {
       FakeServices ui;
       ui.saveAnswers.push_back({IDOK, "/nonexistent/never-written"});
       std::string savePath = "kept";
-      writer.save(store, ui, savePath);
+      EXPECT_EQ(writer.save(store, ui, savePath), SaveOutcome::WrongKind) << writer.name;
       EXPECT_EQ(ui.messages, (std::vector<Message>{{writer.wrongKindText, "Save Status",
                                                     MessageStyle::MB_ICONINFORMATION}}))
           << writer.name;
@@ -115,7 +113,7 @@ TEST(Exporters, CancelWritesNothingButKeepsTheReportedPath) {
       FakeServices ui;
       ui.saveAnswers.push_back({IDCANCEL, dir / name});
       std::string savePath;
-      writer.save(StoreFor(writer), ui, savePath);
+      EXPECT_EQ(writer.save(StoreFor(writer), ui, savePath), SaveOutcome::Cancelled);
       EXPECT_EQ(savePath, dir / name) << writer.name;
       EXPECT_TRUE(ui.messages.empty()) << writer.name;
     }
@@ -138,6 +136,61 @@ TEST(Exporters, SavingTwiceGivesIdenticalFilesAndReplacesLongerOnes) {
     EXPECT_TRUE(ui.messages.empty()) << writer.name;
     EXPECT_EQ(Names(dir.path()), (std::set<std::string>{"first", "second"})) << writer.name;
   }
+}
+
+// The extension of the name given decides when it names one of the button's types; otherwise the
+// type the dialog had selected does.
+TEST(Exporters, TheTypeFollowsTheExtensionThenTheSelectedType) {
+  const struct {
+    const Writer& writer;
+    const char* name;
+    std::size_t selected;
+    const char* starts;  // the file's first bytes
+  } cases[] = {
+      {kWriters[0], "a.png", 0, "\x89PNG"},      {kWriters[0], "a.BMP", 1, "BM"},
+      {kWriters[0], "a", 1, "\x89PNG"},          {kWriters[0], "a.jpg", 0, "BM"},
+      {kWriters[0], "a.jpg", 7, "BM"},           {kWriters[1], "a.csv", 0, "index,kind"},
+      {kWriters[1], "a", 1, "index,kind"},       {kWriters[1], "a.txt", 1, "0\r\n127\r\n"},
+      {kWriters[2], "a.csv", 0, "127\r\n0\r\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.writer.name) + " " + c.name);
+    TempDir dir;
+    FakeServices ui;
+    ui.saveAnswers.push_back({IDOK, dir / c.name, c.selected});
+    std::string savePath;
+    EXPECT_EQ(c.writer.save(StoreFor(c.writer), ui, savePath), SaveOutcome::Saved);
+    EXPECT_EQ(ReadFile(dir / c.name).rfind(c.starts, 0), 0u);
+  }
+}
+
+// The PNG's scale and colours come back as the dialog was left, and open it the next time; values
+// the tables do not hold change nothing.
+TEST(SaveScreenBitmap, KeepsTheLookTheDialogWasLeftWith) {
+  TempDir dir;
+  FakeServices ui;
+  ScreenLook look;
+  std::string savePath;
+  const CaptureStore store = MakeScreen();
+  for (const SaveAnswer& answer :
+       {SaveAnswer{IDOK, dir / "a.png", 1, {3, 1}}, SaveAnswer{IDOK, dir / "b.png", 1, {6, 3}},
+        SaveAnswer{IDCANCEL, "", 1, {0, 0}}}) {
+    ui.saveAnswers.push_back(answer);
+    SaveScreenBitmap(store, ui, savePath, look);
+    EXPECT_EQ(look, (ScreenLook{4, ScreenPalette::Greens}));
+  }
+  ASSERT_EQ(ui.saveRequests.size(), 3u);
+  const auto& options = ui.saveRequests[0].options;
+  ASSERT_EQ(options.size(), 2u);
+  EXPECT_EQ(options[0].values, (std::vector<std::string>{"1 \u00D7", "2 \u00D7", "3 \u00D7",
+                                                         "4 \u00D7", "6 \u00D7", "8 \u00D7"}));
+  EXPECT_EQ(options[1].values, (std::vector<std::string>{"Black and white", "Game Boy greens",
+                                                         "Game Boy Pocket greys"}));
+  EXPECT_EQ(options[0].forType, 1u);
+  EXPECT_EQ(options[0].chosen, 0u);
+  EXPECT_EQ(ui.saveRequests[1].options[0].chosen, 3u);
+  EXPECT_EQ(ui.saveRequests[1].options[1].chosen, 1u);
+  EXPECT_EQ(ReadFile(dir / "a.png").size(), ReadFile(dir / "b.png").size());
 }
 
 TEST(SaveScreenBitmap, WritesTheBitmapByteForByte) {
@@ -208,7 +261,7 @@ TEST(SaveMathcadData, OutOfRangeScaleCodeIsRefusedBeforeThePrompt) {
     FakeServices ui;
     ui.saveAnswers.push_back({IDOK, dir / "out.dat"});
     std::string savePath = "kept";
-    SaveMathcadData(store, ui, savePath);
+    EXPECT_EQ(SaveMathcadData(store, ui, savePath), SaveOutcome::Refused);
     ASSERT_EQ(ui.messages.size(), 1u) << c.mention;
     EXPECT_NE(ui.messages[0].text.find(c.mention), std::string::npos) << ui.messages[0].text;
     EXPECT_EQ(ui.messages[0].title, "Save Status");

@@ -1,10 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
+#include <png.h>
 
+#include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "export/FileContent.h"
+#include "export/ScreenPng.h"
 #include "tests/export/ExportFixtures.h"
 
 namespace fennow::test {
@@ -116,6 +120,125 @@ TEST(MathcadText, RefusesScaleCodesOutsideTheirTables) {
   }
   // The last entry of each table is still inside it.
   EXPECT_FALSE(ScaleCodeProblem(MakeData(9, 9, 26)).has_value());
+}
+
+// Decoded by libpng's own reader, which checks every chunk's CRC and the zlib stream.
+struct DecodedPng {
+  int width = 0;
+  int height = 0;
+  std::vector<std::uint8_t> rgb;            // empty when libpng could not read the file
+  std::map<std::string, std::string> text;  // tEXt chunks, walked by hand
+};
+
+DecodedPng Decode(const std::vector<std::uint8_t>& file) {
+  DecodedPng decoded;
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_memory(&image, file.data(), file.size())) return decoded;
+  image.format = PNG_FORMAT_RGB;
+  std::vector<std::uint8_t> rgb(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr)) return decoded;
+  decoded.width = static_cast<int>(image.width);
+  decoded.height = static_cast<int>(image.height);
+  decoded.rgb = std::move(rgb);
+  for (std::size_t at = 8; at + 12 <= file.size();) {
+    const std::size_t length = std::size_t{file[at]} << 24 | std::size_t{file[at + 1]} << 16 |
+                               std::size_t{file[at + 2]} << 8 | file[at + 3];
+    const std::string type(file.begin() + static_cast<long>(at) + 4,
+                           file.begin() + static_cast<long>(at) + 8);
+    const std::string data(file.begin() + static_cast<long>(at) + 8,
+                           file.begin() + static_cast<long>(at + 8 + length));
+    if (type == "tEXt")
+      decoded.text[data.substr(0, data.find('\0'))] = data.substr(data.find('\0') + 1);
+    at += 12 + length;
+  }
+  return decoded;
+}
+
+TEST(ScreenPngFile, EveryReceivedPixelAtEveryScaleAndPalette) {
+  CaptureStore store = MakeScreen();
+  store.CapturedAt = 1796702400;  // 2026-12-08 04:00:00 UTC
+  const struct {
+    ScreenPalette palette;
+    std::uint8_t dark[3];
+    std::uint8_t light[3];
+  } palettes[] = {
+      {ScreenPalette::BlackAndWhite, {0, 0, 0}, {255, 255, 255}},
+      {ScreenPalette::Greens, {0x0F, 0x38, 0x0F}, {0x9B, 0xBC, 0x0F}},
+      {ScreenPalette::Greys, {0x1F, 0x1F, 0x1F}, {0xC4, 0xCF, 0xA1}},
+  };
+  for (int scale : {1, 2, 3, 4, 6, 8}) {
+    for (const auto& p : palettes) {
+      SCOPED_TRACE(std::to_string(scale) + " x, palette " +
+                   std::to_string(static_cast<int>(p.palette)));
+      const DecodedPng png = Decode(ScreenPngFile(store, {scale, p.palette}));
+      ASSERT_FALSE(png.rgb.empty());
+      ASSERT_EQ(png.width, 160 * scale);
+      ASSERT_EQ(png.height, 144 * scale);
+      for (int y = 0; y < png.height; ++y) {
+        for (int x = 0; x < png.width; ++x) {
+          // Row 0 of the picture is the last stored row; a stored 1 bit is white.
+          const int row = 143 - y / scale;
+          const int column = x / scale;
+          const bool light =
+              (store.CaptureBuffer[static_cast<std::size_t>(row * 20 + column / 8)] >>
+                   (7 - column % 8) &
+               1) != 0;
+          const std::uint8_t* want = light ? p.light : p.dark;
+          const std::uint8_t* got = &png.rgb[(static_cast<std::size_t>(y) * png.width + x) * 3];
+          ASSERT_TRUE(got[0] == want[0] && got[1] == want[1] && got[2] == want[2])
+              << "pixel " << x << "," << y;
+        }
+      }
+      EXPECT_EQ(png.text.at("Software"), "Fennow Link " FENNOW_VERSION);
+      EXPECT_EQ(png.text.at("Creation Time"), "2026-12-08T04:00:00Z");
+      EXPECT_EQ(png.text.at("Comment"), "160x144 at scale " + std::to_string(scale));
+    }
+  }
+  store.CapturedAt = 0;  // not known: no time is made up
+  EXPECT_EQ(Decode(ScreenPngFile(store, {})).text.count("Creation Time"), 0u);
+  EXPECT_THROW(ScreenPngFile(store, {5, ScreenPalette::Greens}), std::invalid_argument);
+}
+
+std::vector<std::vector<std::string>> CsvRows(const std::string& text) {
+  std::vector<std::vector<std::string>> rows;
+  for (const std::string& line : CrLfLines(text)) {
+    std::vector<std::string> cells;
+    std::stringstream cellsOf(line);
+    for (std::string cell; std::getline(cellsOf, cell, ',');) cells.push_back(cell);
+    if (!line.empty() && line.back() == ',') cells.emplace_back();
+    rows.push_back(cells);
+  }
+  return rows;
+}
+
+TEST(CsvTableText, HoldsTheRawBytesAndTheMathcadValues) {
+  const struct {
+    CaptureStore store;
+    std::vector<std::string> scaleValues;  // as the Mathcad file gives them; empty: none
+  } cases[] = {
+      {MakeData(7, 0, 13), {"2.00", "0.00", "0.020000"}},
+      {MakeData(10, 9, 27), {"", "10.00", ""}},  // codes outside their tables
+  };
+  for (const auto& c : cases) {
+    const auto rows = CsvRows(CsvTableText(c.store));
+    ASSERT_EQ(rows.size(), 1206u);
+    EXPECT_EQ(rows[0], (std::vector<std::string>{"index", "kind", "byte", "value"}));
+    std::vector<std::string> mathcad = CrLfLines(MathcadText(MakeData(7, 0, 13)).text);
+    for (std::size_t slot = 0; slot < 1205; ++slot) {
+      const std::vector<std::string>& row = rows[slot + 1];
+      ASSERT_EQ(row.size(), 4u) << slot;
+      EXPECT_EQ(row[0], std::to_string(slot));
+      EXPECT_EQ(row[2], std::to_string(c.store.CaptureBuffer[slot] & 0xFF)) << slot;
+      if (slot < 1202) {
+        EXPECT_EQ(row[1], "sample");
+        ASSERT_EQ(row[3], mathcad[slot]) << slot;  // the samples do not depend on the codes
+      } else {
+        EXPECT_EQ(row[1], "scale " + std::to_string(slot - 1201));
+        EXPECT_EQ(row[3], c.scaleValues[slot - 1202]);
+      }
+    }
+  }
 }
 
 }  // namespace

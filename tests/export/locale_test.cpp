@@ -41,13 +41,14 @@ bool SetCommaCLocale(const TempDir& scratch) {
 std::string ExportAll(const TempDir& dir, const std::string& tag) {
   std::string all;
   struct Job {
-    void (*save)(const CaptureStore&, WindowServices&, std::string&);
+    SaveOutcome (*save)(const CaptureStore&, WindowServices&, std::string&);
     CaptureStore store;
     const char* name;
   };
   for (const Job& job :
-       {Job{SaveScreenBitmap, MakeScreen(), "s.bmp"}, Job{SaveRawData, MakeData(4, 9, 14), "r.txt"},
-        Job{SaveMathcadData, MakeData(4, 9, 14), "m.dat"}}) {
+       {Job{SaveScreen, MakeScreen(), "s.bmp"}, Job{SaveRawData, MakeData(4, 9, 14), "r.txt"},
+        Job{SaveMathcadData, MakeData(4, 9, 14), "m.dat"},
+        Job{SaveRawData, MakeData(4, 9, 14), "c.csv"}}) {
     FakeServices ui;
     ui.saveAnswers.push_back({IDOK, dir / (tag + job.name)});
     std::string savePath;

@@ -51,7 +51,7 @@ std::vector<Message> SaveScreenTo(const std::string& path) {
   std::string savePath;
   const CaptureStore store = MakeScreen();
   const std::size_t before = OpenDescriptors();
-  SaveScreenBitmap(store, ui, savePath);
+  SaveScreen(store, ui, savePath);
   EXPECT_EQ(OpenDescriptors(), before) << path;
   EXPECT_EQ(ui.saveRequests.size(), 1u);
   return ui.messages;
@@ -163,11 +163,12 @@ TEST(SaveFailures, ReadOnlyFileIsNotReplaced) {
 TEST(SaveFailures, MissingFolderIsReportedForEveryWriter) {
   TempDir dir;
   const std::string path = dir / "no-such-folder/out";
-  for (auto* save : {SaveScreenBitmap, SaveRawData, SaveMathcadData}) {
+  for (auto* save : {SaveScreen, SaveRawData, SaveMathcadData}) {
     FakeServices ui;
     ui.saveAnswers.push_back({IDOK, path});
     std::string savePath;
-    save(save == SaveScreenBitmap ? MakeScreen() : MakeData(), ui, savePath);
+    EXPECT_EQ(save(save == SaveScreen ? MakeScreen() : MakeData(), ui, savePath),
+              SaveOutcome::WriteFailed);
     ExpectFailure(ui.messages, path, ENOENT);
   }
   EXPECT_TRUE(Names(dir.path()).empty());

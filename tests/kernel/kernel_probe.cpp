@@ -71,7 +71,8 @@ SystemPortsEnvironment Machine() {
 
 void Save(const CaptureStore& store, WindowServices& ui) {
   std::string savePath;
-  if (store.Kind == CaptureKind::Screen) SaveScreenBitmap(store, ui, savePath);
+  ScreenLook look;
+  if (store.Kind == CaptureKind::Screen) SaveScreenBitmap(store, ui, savePath, look);
   if (store.Kind == CaptureKind::Data) SaveRawData(store, ui, savePath);
 }
 
