@@ -22,8 +22,9 @@ QString SaveFilter(const SaveType& type);
 
 // The save dialog RunSaveDialog runs, ready to exec: a fresh dialog every time, so the name box
 // always starts from the first type's wildcard and never from the last path. Each type is a filter
-// of its own; each option a labelled list below them, usable while its type is chosen. The default suffix is added
-// to a name typed without one; an existing file is replaced without a question. A name holding
+// of its own; each option a labelled list below them, usable while its type is chosen. The default
+// suffix is added to a name typed without one; an existing file is replaced without a question. A
+// name holding
 // * or ? (the untouched "*.bmp" among them) becomes the list's filter and the dialog stays open,
 // so no name with a wildcard ever comes back. Qt's own dialog, also where a desktop has another.
 std::unique_ptr<QFileDialog> MakeSaveDialog(QWidget* owner, const SaveRequest& request);

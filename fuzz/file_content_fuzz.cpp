@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The three file contents (bitmap, raw data text, Mathcad text) made from any store, read back
+// The file contents (bitmap, raw data text, Mathcad text, CSV table) made from any store, read back
 // by code that knows the formats but not the builders.
 //
 // Input: the first three bytes are the scale codes (slots 1202..1204), the rest fill every other
@@ -145,6 +145,26 @@ void CheckMathcad(const CaptureStore& store, const FileText& file) {
   }
 }
 
+// The table holds the raw bytes and exactly the Mathcad file's values, an empty one for a code
+// outside its table.
+void CheckCsv(const CaptureStore& store, const std::string& text) {
+  const std::vector<std::string_view> lines = Lines(text);
+  FUZZ_CHECK(lines.size() == 1206);
+  FUZZ_CHECK(lines[0] == "index,kind,byte,value");
+  for (std::size_t k = 0; k < 1205; ++k) {
+    const int byte = store.CaptureBuffer[k] & 0xFF;
+    const int scale = static_cast<int>(k) - 1202;
+    std::string expected = std::to_string(k) + ",";
+    if (scale < 0) {
+      expected += "sample," + std::to_string(byte) + "," + std::to_string(127 - byte);
+    } else {
+      expected += "scale " + std::to_string(scale + 1) + "," + std::to_string(byte) + "," +
+                  (InTable(scale, byte) ? ExpectedScale(scale, byte) : "");
+    }
+    FUZZ_CHECK(lines[k + 1] == expected);
+  }
+}
+
 void CheckScaleValues(int scale, std::uint8_t code) {
   const std::optional<std::string> text = ScaleValueText(scale, code);
   FUZZ_CHECK(text.has_value() == InTable(scale, code));
@@ -176,6 +196,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz::CheckBitmap(store, ScreenBitmapFile(store));
   fuzz::CheckRaw(store, RawDataText(store));
   fuzz::CheckMathcad(store, MathcadText(store));
+  fuzz::CheckCsv(store, CsvTableText(store));
   for (int scale = 0; scale < 3; ++scale) fuzz::CheckScaleValues(scale, codes[scale]);
   return 0;
 }

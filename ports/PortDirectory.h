@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 #include "ports/PortAssignment.h"
 #include "ports/PortProblem.h"
@@ -19,6 +20,12 @@ class PortDirectory {
   // already, trying afresh when the last attempt failed. Nothing when the port can be used,
   // otherwise why not.
   virtual std::optional<PortProblem> Reach(std::uint16_t base) = 0;
+  // What the open port at `base` is reached through ("/dev/parport0", "direct I/O", an adapter's
+  // name); empty when none is open there.
+  virtual std::string DeviceOf(std::uint16_t base) const {
+    static_cast<void>(base);
+    return {};
+  }
 };
 
 // The choices on their legacy addresses, always reachable: the lead of the simulated Game Boy.
@@ -26,6 +33,7 @@ class LegacyPortDirectory final : public PortDirectory {
  public:
   PortTable Ports() override { return LegacyPorts(); }
   std::optional<PortProblem> Reach(std::uint16_t) override { return std::nullopt; }
+  std::string DeviceOf(std::uint16_t) const override { return "simulated Game Boy"; }
 };
 
 }  // namespace fennow

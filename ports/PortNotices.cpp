@@ -9,14 +9,15 @@ bool PortNotices::FirstTime(const std::string& port, PortReason reason) {
   return told_.emplace(port, reason).second;
 }
 
-void ReachChosenPort(const ChosenPort& chosen, PortDirectory& ports, PortNotices& notices,
-                     WindowServices& ui) {
-  const std::optional<PortProblem> problem = ports.Reach(chosen.target.base);
-  if (!problem || !notices.FirstTime(chosen.target.name, problem->reason)) return;
+std::optional<PortProblem> ReachChosenPort(const ChosenPort& chosen, PortDirectory& ports,
+                                           PortNotices& notices, WindowServices& ui) {
+  std::optional<PortProblem> problem = ports.Reach(chosen.target.base);
+  if (!problem || !notices.FirstTime(chosen.target.name, problem->reason)) return problem;
   const std::string port =
       std::string(AddressesOf(chosen.choice).name) + " (" + chosen.target.name + ")";
   ui.ShowMessage(ExplainProblem(port, *problem), std::string(kPortTitle),
                  MessageStyle::MB_ICONSTOP);
+  return problem;
 }
 
 }  // namespace fennow

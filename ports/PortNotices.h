@@ -29,9 +29,9 @@ class PortNotices {
 
 // Runs before each operation on the lead (Start Transfer, Test): readies the chosen port and, the
 // first time in the run that it fails for a reason, tells the user which port, why and what to
-// do, in an "Interface Port" box. The operation runs afterwards either way, so the user still
-// sees the outcome it gives.
-void ReachChosenPort(const ChosenPort& chosen, PortDirectory& ports, PortNotices& notices,
-                     WindowServices& ui);
+// do, in an "Interface Port" box. The window runs the operation afterwards either way, so the user
+// still sees the outcome it gives. Returns why the port cannot be reached, told or not.
+std::optional<PortProblem> ReachChosenPort(const ChosenPort& chosen, PortDirectory& ports,
+                                           PortNotices& notices, WindowServices& ui);
 
 }  // namespace fennow

@@ -92,6 +92,12 @@ std::optional<PortProblem> SystemPorts::Reach(std::uint16_t base) {
   return slot.problem;
 }
 
+std::string SystemPorts::DeviceOf(std::uint16_t base) const {
+  const auto slot = slots_.find(base);
+  if (slot == slots_.end() || !slot->second.open) return {};
+  return slot->second.device.empty() ? "direct I/O" : slot->second.device;
+}
+
 void SystemPorts::Bind(std::uint16_t base, PortIo& port) {
   boundBase_ = base;
   bound_ = &port;

@@ -76,6 +76,7 @@ class SystemPorts final : public PortIo, public PortDirectory {
 
   PortTable Ports() override;
   std::optional<PortProblem> Reach(std::uint16_t base) override;
+  std::string DeviceOf(std::uint16_t base) const override;
 
  private:
   struct Slot {

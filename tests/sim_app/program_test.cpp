@@ -20,8 +20,7 @@ using test::WriteFile;
 // opened its windows instead of refusing is caught rather than waited on.
 constexpr int kEndWithinMs = 15'000;
 
-constexpr const char* kUsageLine =
-    "usage: fennow-link-sim [--usb] [--screen IMAGE] [--data RAWFILE]";
+constexpr const char* kUsageLine = "Usage: fennow-link-sim [options] [ports | test | capture]";
 
 std::string Numbers(int count, int badLine = 0) {
   std::string text;
@@ -36,6 +35,7 @@ struct Outcome {
   bool ended = false;
   int status = -1;
   QString errors;
+  QString output;
 };
 
 Outcome RunSimulator(const QStringList& arguments) {
@@ -58,6 +58,7 @@ Outcome RunSimulator(const QStringList& arguments) {
   }
   outcome.status = simulator.exitStatus() == QProcess::NormalExit ? simulator.exitCode() : -1;
   outcome.errors = QString::fromLocal8Bit(simulator.readAllStandardError());
+  outcome.output = QString::fromLocal8Bit(simulator.readAllStandardOutput());
   return outcome;
 }
 
@@ -86,17 +87,19 @@ TEST(SimulatorProgram, CommandLinesItCannotUseEndWithTheUsage) {
       {"1204 numbers", {"--data", shortBlock}, {shortBlock, "1204"}},
       {"a bad number", {"--data", badNumber}, {badNumber, "line 7", "12x"}},
       {"missing block", {"--data", missingBlock}, {missingBlock}},
-      {"unknown option", {"--frobnicate"}, {"--frobnicate"}},
+      {"unknown option", {"--frobnicate"}, {"frobnicate"}},
       {"picture option alone", {"--screen"}, {"--screen"}},
       {"data option alone", {"--data"}, {"--data"}},
       {"good block, missing picture",
        {"--data", goodBlock, "--screen", missingImage},
        {missingImage}},
-      {"unknown option after a good one", {"--data", goodBlock, "--frobnicate"}, {"--frobnicate"}},
+      {"unknown option after a good one", {"--data", goodBlock, "--frobnicate"}, {"frobnicate"}},
       // --usb takes no file: what follows it is an option of its own
-      {"usb, then an unknown option", {"--usb", "--frobnicate"}, {"--frobnicate"}},
+      {"usb, then an unknown option", {"--usb", "--frobnicate"}, {"frobnicate"}},
       {"usb, then a missing picture", {"--usb", "--screen", missingImage}, {missingImage}},
       {"usb given a file", {"--usb", goodBlock}, {goodBlock}},
+      {"a picture and a block", {"--screen", notes, "--data", goodBlock, "ports"}, {"--screen"}},
+      {"a bad block for a command", {"--data", shortBlock, "capture"}, {shortBlock, "1204"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -109,6 +112,22 @@ TEST(SimulatorProgram, CommandLinesItCannotUseEndWithTheUsage) {
           << "no \"" << part.toStdString() << "\" in: " << outcome.errors.toStdString();
     }
   }
+}
+
+// Headless, as the README shows it: the block the simulated Game Boy sends comes back as a table.
+TEST(SimulatorProgram, ACommandRunsHeadlessAgainstTheSimulatedGameBoy) {
+  QTemporaryDir folder;
+  ASSERT_TRUE(folder.isValid());
+  const QString block = folder.filePath(QStringLiteral("block.txt"));
+  const QString table = folder.filePath(QStringLiteral("block.csv"));
+  ASSERT_TRUE(WriteFile(block.toStdString(), Numbers(1205)));
+  const Outcome outcome = RunSimulator({"--data", block, "capture", "--output", table});
+  ASSERT_TRUE(outcome.ended) << outcome.errors.toStdString();
+  EXPECT_EQ(outcome.status, 0) << outcome.errors.toStdString();
+  EXPECT_TRUE(outcome.errors.contains("Data Transfer Successful")) << outcome.errors.toStdString();
+  EXPECT_EQ(outcome.output, "Saved " + table + "\n");
+  const std::string csv = test::ReadFile(table.toStdString());
+  EXPECT_EQ(csv.substr(0, 39), "index,kind,byte,value\r\n0,sample,1,126\r\n");
 }
 
 }  // namespace
