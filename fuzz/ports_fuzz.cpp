@@ -148,10 +148,10 @@ class HostileBus final : public FtdiBus {
   std::vector<ChipListing> List(std::uint16_t vendor, std::uint16_t product) override {
     return inner_.List(vendor, product);
   }
-  Opened Open(std::uint16_t vendor, std::uint16_t product, const std::string& serial) override {
-    Opened opened = inner_.Open(vendor, product, serial);
+  Opened Open(const ChipListing& listing) override {
+    Opened opened = inner_.Open(listing);
     if (opened.chip) {
-      const UsbChipModel* model = UsbChipOf(product);
+      const UsbChipModel* model = UsbChipOf(listing.product);
       auto chip = std::make_unique<HostileChip>(std::move(opened.chip), faults,
                                                 static_cast<std::size_t>(model->maxOutstanding),
                                                 failed, calls);

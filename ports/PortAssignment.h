@@ -7,6 +7,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <utility>
 
 #include "link/PortIo.h"
@@ -46,19 +47,26 @@ bool IsLegacyAddress(std::uint32_t base);
 struct PortTarget {
   PortTarget() = default;
   PortTarget(std::uint16_t at, std::string shownAs, PortKind of = PortKind::ParallelPort,
-             std::uint16_t chip = 0, std::string serialNumber = {})
+             std::uint16_t chip = 0, std::string serialNumber = {}, std::uint16_t busPlace = 0)
       : base(at),
         name(std::move(shownAs)),
         kind(of),
         product(chip),
-        serial(std::move(serialNumber)) {}
+        serial(std::move(serialNumber)),
+        place(busPlace) {}
 
   std::uint16_t base = 0;
   std::string name;  // "0x378", "0xD010", "USB FT232R A50285BI"
   PortKind kind = PortKind::ParallelPort;
   std::uint16_t product = 0;  // a USB adapter's chip: its USB product ID
-  std::string serial;         // a USB adapter's serial number; empty when it could not be read
+  std::string serial;         // a USB adapter's serial number; empty when it has none or it could
+                              // not be read
+  // An adapter without a serial number is known by where it sits: bus << 8 | address. 0 for one
+  // with a serial number, which may be plugged in anywhere.
+  std::uint16_t place = 0;
   bool operator==(const PortTarget&) const = default;
+  // What tells one adapter from another, whichever choice it was given.
+  auto Identity() const { return std::tie(product, serial, place); }
 };
 
 // What each choice reaches, indexed by PortChoice.

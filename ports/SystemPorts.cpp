@@ -171,7 +171,7 @@ void SystemPorts::AttemptAdapter(Slot& slot) {
   slot.problem = PortProblem{PortKind::UsbAdapter, PortReason::DeviceLost, target.name, {}};
   if (environment_.usbBus == nullptr || environment_.counter == nullptr) return;
   for (const UsbAdapterListing& adapter : ListUsbAdapters(*environment_.usbBus)) {
-    if (adapter.product != target.product || adapter.serial != target.serial) continue;
+    if (AdapterTarget(adapter).Identity() != target.Identity()) continue;
     UsbOpenResult opened =
         OpenUsbAdapter(*environment_.usbBus, adapter, *environment_.counter, target.base);
     if (!opened.port) {

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <utility>
 
+#include "ports/usb/LibftdiErrors.h"
 #include "ports/usb/UsbAdapters.h"
 
 namespace fennow {
@@ -38,24 +39,65 @@ const FakeChipModel& ModelOf(std::uint16_t product) {
   return found != kFakeChips.end() ? *found : kFakeChips.front();
 }
 
-// libftdi's words for each refusal at open.
+// How each refusal at open comes from libftdi 1.5's ftdi_usb_open_dev, with libusb's code where
+// libusb_open is what failed.
 struct OpenRefusal {
   ChipError error;
+  int code;
   const char* text;
+  int openCode;
 };
 constexpr std::array<OpenRefusal, 4> kRefusals{{
-    {ChipError::PermissionDenied, "usb_open() failed"},
-    {ChipError::Busy,
-     "unable to claim usb device. Make sure the default FTDI driver is not in use"},
-    {ChipError::NotFound, "device not found"},
-    {ChipError::IoError, "ftdi_usb_reset failed"},
+    {ChipError::PermissionDenied, -4, "libusb_open() failed", libusb::kAccess},
+    {ChipError::Busy, -5,
+     "unable to claim usb device. Make sure the default FTDI driver is not in use",
+     libusb::kSuccess},
+    {ChipError::NotFound, -4, "libusb_open() failed", libusb::kNoDevice},
+    {ChipError::IoError, -6, "ftdi_usb_reset failed", libusb::kSuccess},
 }};
 
 ChipResult Refusal(ChipError error) {
   for (const OpenRefusal& r : kRefusals) {
-    if (r.error == error) return {r.error, r.text, 0};
+    if (r.error == error) return ChipResultOf({FtdiCall::Open, r.code, r.text, r.openCode});
   }
   return {};
+}
+
+// What libftdi says when a device has gone from under an open handle: its control transfers (the
+// settings) fail with the words of each, a bulk write with "usb bulk write failed", and a read
+// passes libusb's LIBUSB_ERROR_NO_DEVICE on.
+enum class Setting { BitMode, Rate, Latency, Purge };
+struct SettingFailure {
+  Setting setting;
+  int code;
+  const char* text;
+};
+constexpr std::array<SettingFailure, 4> kSettingFailures{{
+    {Setting::BitMode, -1, "unable to configure bitbang mode. Perhaps not a BM/2232C type chip?"},
+    {Setting::Rate, -2, "Setting new baudrate failed"},
+    {Setting::Latency, -2, "unable to set latency timer"},
+    {Setting::Purge, -1, "FTDI purge of RX buffer failed"},
+}};
+
+ChipResult SettingGone(Setting setting) {
+  for (const SettingFailure& f : kSettingFailures) {
+    if (f.setting == setting) {
+      return ChipResultOf({FtdiCall::Setting, f.code, f.text, libusb::kSuccess, false});
+    }
+  }
+  return {};
+}
+
+ChipResult WriteFailed(bool onBus) {
+  return ChipResultOf({FtdiCall::Write, -1, "usb bulk write failed", libusb::kSuccess, onBus});
+}
+
+ChipResult ReadGone() {
+  return ChipResultOf({FtdiCall::Read, libusb::kNoDevice, "usb bulk read failed"});
+}
+
+ChipResult NotOnBus() {
+  return ChipResultOf({FtdiCall::Open, -3, "device not found", libusb::kSuccess, false});
 }
 
 constexpr std::size_t kRecordLimit = std::size_t{1} << 22;
@@ -70,20 +112,24 @@ class FakeChip final : public FtdiChip {
   FakeChip(const FakeChip&) = delete;
   FakeChip& operator=(const FakeChip&) = delete;
 
+  // A handle from before the adapter was pulled out fails as an unplugged one does.
   ChipResult SetBitMode(std::uint8_t outputs, BitMode mode) override {
-    return Dead() ? Gone() : adapter_.SetBitMode(outputs, mode);
+    return Dead() ? SettingGone(Setting::BitMode) : adapter_.SetBitMode(outputs, mode);
   }
-  ChipResult SetRate(int rate) override { return Dead() ? Gone() : adapter_.SetRate(rate); }
+  ChipResult SetRate(int rate) override {
+    return Dead() ? SettingGone(Setting::Rate) : adapter_.SetRate(rate);
+  }
   ChipResult SetLatencyTimer(int ms) override {
-    return Dead() ? Gone() : adapter_.SetLatencyTimer(ms);
+    return Dead() ? SettingGone(Setting::Latency) : adapter_.SetLatencyTimer(ms);
   }
-  ChipResult DiscardReadBuffer() override { return Dead() ? Gone() : adapter_.DiscardReadBuffer(); }
+  ChipResult DiscardReadBuffer() override {
+    return Dead() ? SettingGone(Setting::Purge) : adapter_.DiscardReadBuffer();
+  }
   ChipResult Write(std::span<const std::uint8_t> bytes) override {
-    return Dead() ? Gone() : adapter_.Write(bytes);
+    return Dead() ? WriteFailed(false) : adapter_.Write(bytes);
   }
   ChipResult Read(std::span<std::uint8_t> bytes) override {
-    if (Dead()) return {ChipError::NotFound, "usb bulk read failed: LIBUSB_ERROR_NO_DEVICE", 0};
-    return adapter_.Read(bytes);
+    return Dead() ? ReadGone() : adapter_.Read(bytes);
   }
   int PacketPayload() const override { return adapter_.PacketPayload(); }
   void Close() override {
@@ -93,7 +139,6 @@ class FakeChip final : public FtdiChip {
 
  private:
   bool Dead() const { return adapter_.Plugging() != plugging_; }
-  static ChipResult Gone() { return {ChipError::NotFound, "USB device unavailable", 0}; }
 
   SimulatedAdapter& adapter_;
   int plugging_;
@@ -126,7 +171,7 @@ void SimulatedAdapter::PlugBackIn() {
 }
 
 ChipResult SimulatedAdapter::Claim() {
-  if (unplugged_) return Refusal(ChipError::NotFound);
+  if (unplugged_) return NotOnBus();
   if (open_) return Refusal(ChipError::Busy);
   if (setup_.faults.openError != ChipError::None) return Refusal(setup_.faults.openError);
   open_ = true;
@@ -139,29 +184,30 @@ ChipResult SimulatedAdapter::Claim() {
 }
 
 ChipResult SimulatedAdapter::SetBitMode(std::uint8_t outputs, BitMode mode) {
-  if (unplugged_) return {ChipError::NotFound, "USB device unavailable", 0};
+  if (unplugged_) return SettingGone(Setting::BitMode);
   outputs_ = outputs;
   mode_ = mode;
   return {};
 }
 
 ChipResult SimulatedAdapter::SetRate(int rate) {
-  if (unplugged_) return {ChipError::NotFound, "USB device unavailable", 0};
-  if (rate <= 0) return {ChipError::IoError, "Unsupported baudrate", 0};
+  if (unplugged_) return SettingGone(Setting::Rate);
+  if (rate <= 0) return ChipResultOf({FtdiCall::Setting, -1, "Silly baudrate <= 0."});
   rate_ = rate;
   return {};
 }
 
 ChipResult SimulatedAdapter::SetLatencyTimer(int ms) {
-  if (unplugged_) return {ChipError::NotFound, "USB device unavailable", 0};
-  if (ms < 1 || ms > 255)
-    return {ChipError::IoError, "latency out of range. Only valid for 1-255", 0};
+  if (unplugged_) return SettingGone(Setting::Latency);
+  if (ms < 1 || ms > 255) {
+    return ChipResultOf({FtdiCall::Setting, -1, "latency out of range. Only valid for 1-255"});
+  }
   latencyMs_ = ms;
   return {};
 }
 
 ChipResult SimulatedAdapter::DiscardReadBuffer() {
-  if (unplugged_) return {ChipError::NotFound, "USB device unavailable", 0};
+  if (unplugged_) return SettingGone(Setting::Purge);
   replies_.clear();
   return {};
 }
@@ -173,16 +219,14 @@ std::size_t SimulatedAdapter::Outstanding() const {
 }
 
 ChipResult SimulatedAdapter::Write(std::span<const std::uint8_t> bytes) {
-  if (unplugged_) return {ChipError::NotFound, "USB device unavailable", 0};
+  if (unplugged_) return WriteFailed(false);
   ++writes_;
-  if (++writesSinceOpen_ == setup_.faults.failWrite) {
-    return {ChipError::IoError, "usb bulk write failed", 0};
-  }
+  if (++writesSinceOpen_ == setup_.faults.failWrite) return WriteFailed(true);
   // The chip only puts a byte out when it has room for the reading it takes just before: with its
   // read buffer full it stalls, and the write times out.
   if (mode_ != BitMode::SyncBitBang ||
       Outstanding() + bytes.size() > ModelOf(setup_.product).fifo) {
-    return {ChipError::IoError, "usb bulk write failed", 0};
+    return WriteFailed(true);
   }
   const std::int64_t sent = counter_.Count();
   const std::int64_t start = std::max(sent, pinFreeNs_);
@@ -213,7 +257,7 @@ ChipResult SimulatedAdapter::Write(std::span<const std::uint8_t> bytes) {
 
 ChipResult SimulatedAdapter::Read(std::span<std::uint8_t> bytes) {
   ++readCalls_;
-  if (unplugged_) return {ChipError::NotFound, "usb bulk read failed: LIBUSB_ERROR_NO_DEVICE", 0};
+  if (unplugged_) return ReadGone();
   if (setup_.faults.shortReads && readCalls_ % 3 == 0) return {};
   if (setup_.faults.mute || Outstanding() == 0) {
     // Nothing to send: the chip answers with status bytes alone when its latency timer runs out.
@@ -284,37 +328,44 @@ void SimulatedAdapter::PutOut(std::uint8_t byte) {
 
 SimulatedAdapter& SimulatedFtdiBus::Plug(SimulatedAdapterSetup setup) {
   adapters_.push_back(std::make_unique<SimulatedAdapter>(std::move(setup), counter_));
+  adapters_.back()->SetAddress(nextAddress_++);
   return *adapters_.back();
 }
 
+// Each chip's serial number read as ftdi_usb_get_strings2 reads it: -4 when it cannot be opened
+// (no udev rule: LIBUSB_ERROR_ACCESS), -9 when it has no serial string.
 std::vector<ChipListing> SimulatedFtdiBus::List(std::uint16_t vendor, std::uint16_t product) {
   std::vector<ChipListing> found;
   if (vendor != kFtdiVendor) return found;
   for (const auto& adapter : adapters_) {
     const SimulatedAdapterSetup& setup = adapter->Setup();
     if (adapter->Unplugged() || setup.product != product) continue;
-    if (setup.faults.serialUnreadable) {
-      found.push_back(
-          {vendor, product, {}, {ChipError::PermissionDenied, "libusb_open() failed", 0}});
-    } else {
-      found.push_back({vendor, product, setup.serial, {}});
-    }
+    const int code = setup.faults.serialUnreadable ? kStringsOpenFailed
+                     : setup.serial.empty()        ? kStringsSerialFailed
+                                                   : 0;
+    found.push_back(ListingOf(vendor, product, kBusNumber, adapter->Address(), code, setup.serial,
+                              setup.faults.serialUnreadable ? libusb::kAccess : libusb::kSuccess));
   }
   return found;
 }
 
-FtdiBus::Opened SimulatedFtdiBus::Open(std::uint16_t vendor, std::uint16_t product,
-                                       const std::string& serial) {
+FtdiBus::Opened SimulatedFtdiBus::Open(const ChipListing& chip) {
   for (const auto& adapter : adapters_) {
-    const SimulatedAdapterSetup& setup = adapter->Setup();
-    if (vendor != kFtdiVendor || setup.product != product ||
-        (!serial.empty() && setup.serial != serial) || adapter->Unplugged()) {
+    if (chip.bus != kBusNumber || adapter->Address() != chip.address || adapter->Unplugged()) {
       continue;
     }
     if (ChipResult claimed = adapter->Claim(); !claimed.ok()) return {nullptr, claimed};
     return {std::make_unique<FakeChip>(*adapter), {}};
   }
-  return {nullptr, Refusal(ChipError::NotFound)};
+  return {nullptr, NotOnBus()};
+}
+
+FtdiBus::Opened SimulatedFtdiBus::Open(std::uint16_t vendor, std::uint16_t product,
+                                       const std::string& serial) {
+  for (const ChipListing& chip : List(vendor, product)) {
+    if (chip.serial == serial) return Open(chip);
+  }
+  return {nullptr, NotOnBus()};
 }
 
 }  // namespace fennow

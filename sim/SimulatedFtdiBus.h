@@ -29,7 +29,9 @@ struct SimulatedAdapterFaults {
   // Brings a reply back one byte at a time, with this many empty reads (a latency-timer period
   // each) before each byte: a chip that never quite stops answering.
   int trickleEmptyReads = 0;
-  // Refused at open: PermissionDenied, Busy, NotFound or IoError, with libftdi's words for it.
+  // Refused at open, as libftdi 1.5 and libusb refuse: PermissionDenied (libusb_open gives
+  // LIBUSB_ERROR_ACCESS), Busy (the claim fails), NotFound (libusb_open gives
+  // LIBUSB_ERROR_NO_DEVICE) or IoError (the reset fails).
   ChipError openError = ChipError::None;
   // The serial number cannot be read when listing (what a missing udev rule does).
   bool serialUnreadable = false;
@@ -38,6 +40,7 @@ struct SimulatedAdapterFaults {
 // How one adapter is built and what its pins are wired to.
 struct SimulatedAdapterSetup {
   std::uint16_t product = 0x6001;  // FT232R; 0x6014 is an FT232H
+  // Empty: a chip with a blank EEPROM, which has no serial string to give.
   std::string serial = "FN000001";
   // The lead's far end, seen through the registers of a parallel port at 0x378 (data) and 0x379
   // (status), such as the simulated Game Boy. Null: nothing is wired and every input floats high.
@@ -94,6 +97,9 @@ class SimulatedAdapter {
   void PlugBackIn();
   // Counts the times it was plugged in: a handle works only while it matches.
   int Plugging() const { return plugging_; }
+  // Where it sits on the bus.
+  std::uint8_t Address() const { return address_; }
+  void SetAddress(std::uint8_t address) { address_ = address; }
   BitMode Mode() const { return mode_; }
   std::uint8_t Outputs() const { return outputs_; }
   int Rate() const { return rate_; }
@@ -127,6 +133,7 @@ class SimulatedAdapter {
   bool open_ = false;
   bool unplugged_ = false;
   int plugging_ = 1;
+  std::uint8_t address_ = 0;
   BitMode mode_ = BitMode::Reset;
   std::uint8_t outputs_ = 0;  // direction: a 1 bit is an output pin
   std::uint8_t driven_ = 0;   // the last byte put out
@@ -147,19 +154,26 @@ class SimulatedAdapter {
 };
 
 // A USB bus with simulated adapters plugged in. Open hands out a chip that is the adapter's until
-// it is closed.
+// it is closed. Every failure is made as libftdi 1.5 (src/ftdi.c) and libusb report it, and read
+// by the same code as theirs (ports/usb/LibftdiErrors.h).
 class SimulatedFtdiBus final : public FtdiBus {
  public:
+  static constexpr std::uint8_t kBusNumber = 1;
+
   explicit SimulatedFtdiBus(Counter& counter) : counter_(counter) {}
 
+  // Plugs an adapter in at the next free address.
   SimulatedAdapter& Plug(SimulatedAdapterSetup setup);
 
   std::vector<ChipListing> List(std::uint16_t vendor, std::uint16_t product) override;
-  Opened Open(std::uint16_t vendor, std::uint16_t product, const std::string& serial) override;
+  Opened Open(const ChipListing& chip) override;
+  // The listed chip with these IDs and serial number, for tests that do not hold a listing.
+  Opened Open(std::uint16_t vendor, std::uint16_t product, const std::string& serial);
 
  private:
   Counter& counter_;
   std::vector<std::unique_ptr<SimulatedAdapter>> adapters_;
+  std::uint8_t nextAddress_ = 2;  // 1 is the root hub's
 };
 
 }  // namespace fennow

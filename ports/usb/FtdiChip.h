@@ -39,8 +39,11 @@ enum class BitMode : std::uint8_t {
 struct ChipListing {
   std::uint16_t vendor = 0;
   std::uint16_t product = 0;
-  std::string serial;  // empty when it could not be read
+  std::string serial;  // empty when the chip has none, or it could not be read
   ChipResult access;   // why the serial could not be read: reading it means opening the device
+  // Where it sits on the bus now; a chip plugged in again may sit elsewhere.
+  std::uint8_t bus = 0;
+  std::uint8_t address = 0;
 };
 
 // An opened chip. Closing, also by destruction, hands it back to the kernel's serial driver.
@@ -76,8 +79,9 @@ class FtdiBus {
   virtual ~FtdiBus() = default;
   // Every chip with these IDs, in the order the bus lists them.
   virtual std::vector<ChipListing> List(std::uint16_t vendor, std::uint16_t product) = 0;
-  // The chip with these IDs and serial number; an empty serial: the first chip with these IDs.
-  virtual Opened Open(std::uint16_t vendor, std::uint16_t product, const std::string& serial) = 0;
+  // The chip a listing names, by where it sits on the bus: so a chip without a serial number is
+  // opened as surely as one with.
+  virtual Opened Open(const ChipListing& chip) = 0;
 };
 
 }  // namespace fennow

@@ -88,8 +88,9 @@ constexpr int HoldUpdates(std::int32_t us, std::int64_t updatesPerSecond) {
 struct UsbAdapterListing {
   std::string name;  // "USB FT232R A50285BI", for the user
   std::uint16_t product = 0;
-  std::string serial;  // empty when it could not be read
-  ChipResult access;   // why not, usually a missing udev rule
+  std::string serial;  // empty when the chip has none, or it could not be read
+  ChipResult access;   // why it could not be read, usually a missing udev rule
+  ChipListing chip;    // as the bus listed it, where it sits included
 };
 
 // Every supported adapter on the bus, ordered by serial number (unreadable ones last), so that
@@ -97,7 +98,8 @@ struct UsbAdapterListing {
 std::vector<UsbAdapterListing> ListUsbAdapters(FtdiBus& bus);
 
 // The adapter as one of the ports the choices are given (AssignPorts): a USB adapter, known by its
-// chip and serial number, named as the user sees it, with no address until a choice gives it one.
+// chip and serial number (or, without one, by where it sits on the bus), named as the user sees
+// it, with no address until a choice gives it one.
 PortTarget AdapterTarget(const UsbAdapterListing& adapter);
 
 // What a failure of the chip means for the user of the adapter called `name`, as the window

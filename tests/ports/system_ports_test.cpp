@@ -404,23 +404,28 @@ TEST_F(FakeSystem, AnAdapterIsReachedAtItsChoicesAddressAndNeverByDirectIo) {
 }
 
 // An adapter gone from the bus since the ports were listed, or one whose serial number could not
-// be read (no udev rule), is explained without being opened.
+// be read (no udev rule), is explained without being opened; one that has no serial number (a
+// blank EEPROM) is opened where it sits.
 TEST_F(FakeSystem, AnAdapterGoneOrUnreadableIsExplainedWithoutOpeningIt) {
   SimulatedAdapter& gone = Plug("A50285BI");
   SimulatedAdapterSetup unreadable;
   unreadable.serial = "B7000002";
   unreadable.faults.serialUnreadable = true;
   const SimulatedAdapter& locked = bus_.Plug(unreadable);
+  const SimulatedAdapter& blank = Plug("");
   auto port = MakeSystemPorts(Environment(/*directAllowed=*/true));
-  ASSERT_EQ(TargetOf(port->Ports(), PortChoice::LPT2).name,
-            "USB FT232R (serial number unreadable)");
+  const PortTable table = port->Ports();
+  ASSERT_EQ(TargetOf(table, PortChoice::LPT2).name, "USB FT232R (serial number unreadable)");
+  ASSERT_EQ(TargetOf(table, PortChoice::LPT3).name, "USB FT232R (no serial number)");
 
   gone.Unplug();
   EXPECT_EQ(port->Reach(0x378),
             (PortProblem{PortKind::UsbAdapter, PortReason::DeviceLost, "USB FT232R A50285BI", {}}));
-  EXPECT_EQ(port->Reach(0x278),
-            (PortProblem{PortKind::UsbAdapter, PortReason::PermissionDenied,
-                         "USB FT232R (serial number unreadable)", "libusb_open() failed"}));
+  EXPECT_EQ(port->Reach(0x278), (PortProblem{PortKind::UsbAdapter, PortReason::PermissionDenied,
+                                             "USB FT232R (serial number unreadable)",
+                                             "libusb_open() failed: LIBUSB_ERROR_ACCESS"}));
+  EXPECT_EQ(port->Reach(0x3BC), std::nullopt);
+  EXPECT_TRUE(blank.Open());
   EXPECT_EQ(locked.Writes(), 0u);
   EXPECT_TRUE(directRequests_.empty());
   EXPECT_EQ(LogLines(), 2);
@@ -446,7 +451,7 @@ TEST_F(FakeSystem, AnAdapterThatWasLostIsOpenedAgainBySerialNumberOnceItIsBack) 
 
   adapter.Unplug();
   ExchangeByte(link, 0x55);
-  EXPECT_EQ(link.lines.LostReason(), "USB FT232R A50285BI was unplugged (USB device unavailable)");
+  EXPECT_EQ(link.lines.LostReason(), "USB FT232R A50285BI was unplugged (usb bulk write failed)");
   EXPECT_EQ(port->Reach(0x378),
             (PortProblem{PortKind::UsbAdapter, PortReason::DeviceLost, "USB FT232R A50285BI", {}}));
   EXPECT_EQ(link.lines.LostReason(), "") << "the lost adapter was let go";

@@ -10,6 +10,8 @@
 #include <array>
 #include <string_view>
 
+#include "ports/usb/LibftdiErrors.h"
+
 namespace fennow {
 
 namespace {
@@ -25,46 +27,38 @@ std::string ErrorText(ftdi_context* ctx) {
   return text != nullptr ? text : "libftdi could not start (libusb_init failed)";
 }
 
-// libftdi's words when the device has gone away under a call, whatever the code.
-constexpr std::string_view kUnavailable = "USB device unavailable";
-
-ChipResult Failure(ftdi_context* ctx, ChipError error) {
-  ChipResult result{error, ErrorText(ctx), 0};
-  if (result.text == kUnavailable) result.error = ChipError::NotFound;
-  return result;
-}
-
-ChipResult Check(ftdi_context* ctx, int code) {
-  return code < 0 ? Failure(ctx, ChipError::IoError) : ChipResult{};
-}
-
-// ftdi_usb_open_desc's codes, as the causes a user can act on. Its -3 is either "device not
-// found" or a configuration that another driver holds; its -4 (libusb_open failed) is in practice
-// a device node the user may not open.
-struct OpenCode {
-  int code;
-  ChipError error;
-};
-constexpr std::array<OpenCode, 4> kOpenCodes{{
-    {-3, ChipError::NotFound},
-    {-4, ChipError::PermissionDenied},
-    {-5, ChipError::Busy},
-    {-8, ChipError::PermissionDenied},
-}};
-
-ChipResult OpenFailure(ftdi_context* ctx, int code) {
-  const auto found = std::find_if(kOpenCodes.begin(), kOpenCodes.end(),
-                                  [&](const OpenCode& c) { return c.code == code; });
-  ChipResult result = Failure(ctx, found != kOpenCodes.end() ? found->error : ChipError::IoError);
-  if (code == -3 && result.text.find("not found") == std::string::npos) {
-    result.error = ChipError::Busy;
+// libusb's own answer to opening the device at bus:address, which libftdi's -4 does not pass on.
+int OpenCode(libusb_context* usb, std::uint8_t bus, std::uint8_t address) {
+  libusb_device** devices = nullptr;
+  if (libusb_get_device_list(usb, &devices) < 0) return LIBUSB_ERROR_OTHER;
+  int code = LIBUSB_ERROR_NO_DEVICE;
+  for (libusb_device** at = devices; *at != nullptr; ++at) {
+    if (libusb_get_bus_number(*at) != bus || libusb_get_device_address(*at) != address) continue;
+    libusb_device_handle* handle = nullptr;
+    code = libusb_open(*at, &handle);
+    if (handle != nullptr) libusb_close(handle);
+    break;
   }
-  return result;
+  libusb_free_device_list(devices, 1);
+  return code;
+}
+
+bool OnBus(libusb_context* usb, std::uint8_t bus, std::uint8_t address) {
+  libusb_device** devices = nullptr;
+  if (libusb_get_device_list(usb, &devices) < 0)
+    return true;  // cannot tell: not proof of an unplug
+  bool found = false;
+  for (libusb_device** at = devices; *at != nullptr && !found; ++at) {
+    found = libusb_get_bus_number(*at) == bus && libusb_get_device_address(*at) == address;
+  }
+  libusb_free_device_list(devices, 1);
+  return found;
 }
 
 class LibFtdiChip final : public FtdiChip {
  public:
-  explicit LibFtdiChip(Context ctx) : ctx_(std::move(ctx)) {}
+  LibFtdiChip(Context ctx, std::uint8_t bus, std::uint8_t address)
+      : ctx_(std::move(ctx)), bus_(bus), address_(address) {}
   ~LibFtdiChip() override { Close(); }
   LibFtdiChip(const LibFtdiChip&) = delete;
   LibFtdiChip& operator=(const LibFtdiChip&) = delete;
@@ -72,19 +66,22 @@ class LibFtdiChip final : public FtdiChip {
   ChipResult SetBitMode(std::uint8_t outputs, BitMode mode) override {
     const auto libMode =
         static_cast<unsigned char>(mode == BitMode::SyncBitBang ? BITMODE_SYNCBB : BITMODE_RESET);
-    return Check(ctx_.get(), ftdi_set_bitmode(ctx_.get(), outputs, libMode));
+    return Checked(FtdiCall::Setting, ftdi_set_bitmode(ctx_.get(), outputs, libMode));
   }
   ChipResult SetRate(int rate) override {
-    return Check(ctx_.get(), ftdi_set_baudrate(ctx_.get(), rate));
+    return Checked(FtdiCall::Setting, ftdi_set_baudrate(ctx_.get(), rate));
   }
   ChipResult SetLatencyTimer(int ms) override {
-    return Check(ctx_.get(), ftdi_set_latency_timer(ctx_.get(), static_cast<unsigned char>(ms)));
+    return Checked(FtdiCall::Setting,
+                   ftdi_set_latency_timer(ctx_.get(), static_cast<unsigned char>(ms)));
   }
-  ChipResult DiscardReadBuffer() override { return Check(ctx_.get(), ftdi_tciflush(ctx_.get())); }
+  ChipResult DiscardReadBuffer() override {
+    return Checked(FtdiCall::Setting, ftdi_tciflush(ctx_.get()));
+  }
 
   ChipResult Write(std::span<const std::uint8_t> bytes) override {
     const int written = ftdi_write_data(ctx_.get(), bytes.data(), static_cast<int>(bytes.size()));
-    if (written < 0) return Failure(ctx_.get(), ChipError::IoError);
+    if (written < 0) return Checked(FtdiCall::Write, written);
     if (static_cast<std::size_t>(written) != bytes.size()) {
       return {ChipError::IoError, "short write", written};
     }
@@ -93,11 +90,7 @@ class LibFtdiChip final : public FtdiChip {
   ChipResult Read(std::span<std::uint8_t> bytes) override {
     const int read = ftdi_read_data(ctx_.get(), bytes.data(), static_cast<int>(bytes.size()));
     if (read >= 0) return {ChipError::None, {}, read};
-    // A failed read passes libusb's own code on; the device being gone is the one that matters.
-    ChipResult failure = Failure(ctx_.get(), ChipError::IoError);
-    if (read == LIBUSB_ERROR_NO_DEVICE) failure.error = ChipError::NotFound;
-    if (read > -100) failure.text += std::string(": ") + libusb_error_name(read);
-    return failure;
+    return Checked(FtdiCall::Read, read);
   }
   // libftdi strips the two status bytes at the start of every packet.
   int PacketPayload() const override { return static_cast<int>(ctx_->max_packet_size) - 2; }
@@ -110,7 +103,15 @@ class LibFtdiChip final : public FtdiChip {
   }
 
  private:
+  ChipResult Checked(FtdiCall call, int code) {
+    if (code >= 0) return {};
+    return ChipResultOf(
+        {call, code, ErrorText(ctx_.get()), LIBUSB_SUCCESS, OnBus(ctx_->usb_ctx, bus_, address_)});
+  }
+
   Context ctx_;
+  std::uint8_t bus_;
+  std::uint8_t address_;
   bool open_ = true;
 };
 
@@ -123,34 +124,35 @@ class LibFtdiBus final : public FtdiBus {
     ftdi_device_list* list = nullptr;
     if (ftdi_usb_find_all(ctx.get(), &list, vendor, product) > 0) {
       for (ftdi_device_list* node = list; node != nullptr; node = node->next) {
-        ChipListing chip{vendor, product, {}, {}};
+        const std::uint8_t bus = libusb_get_bus_number(node->dev);
+        const std::uint8_t address = libusb_get_device_address(node->dev);
         std::array<char, 128> serial{};
         // Reading the serial number opens the device, so it needs the same access as using it.
         const int code = ftdi_usb_get_strings2(ctx.get(), node->dev, nullptr, 0, nullptr, 0,
                                                serial.data(), static_cast<int>(serial.size()));
-        if (code == 0) {
-          chip.serial = serial.data();
-        } else {
-          chip.access =
-              Failure(ctx.get(), code == -4 ? ChipError::PermissionDenied : ChipError::IoError);
-        }
-        chips.push_back(std::move(chip));
+        const int openCode =
+            code == kStringsOpenFailed ? OpenCode(ctx->usb_ctx, bus, address) : LIBUSB_SUCCESS;
+        chips.push_back(ListingOf(vendor, product, bus, address, code, serial.data(), openCode));
       }
     }
     ftdi_list_free(&list);
     return chips;
   }
 
-  Opened Open(std::uint16_t vendor, std::uint16_t product, const std::string& serial) override {
+  Opened Open(const ChipListing& chip) override {
     Context ctx = NewContext();
-    if (!ctx) return {nullptr, Failure(nullptr, ChipError::IoError)};
+    if (!ctx) return {nullptr, {ChipError::IoError, ErrorText(nullptr), 0}};
     // Give ftdi_sio the chip back when we close it, so that its serial port comes back.
     ctx->module_detach_mode = AUTO_DETACH_REATACH_SIO_MODULE;
-    // A chip without a serial number cannot be told by it: take the first with these IDs.
-    const int code = ftdi_usb_open_desc(ctx.get(), vendor, product, nullptr,
-                                        serial.empty() ? nullptr : serial.c_str());
-    if (code < 0) return {nullptr, OpenFailure(ctx.get(), code)};
-    return {std::make_unique<LibFtdiChip>(std::move(ctx)), {}};
+    const int code = ftdi_usb_open_bus_addr(ctx.get(), chip.bus, chip.address);
+    if (code < 0) {
+      const int openCode = code == kStringsOpenFailed
+                               ? OpenCode(ctx->usb_ctx, chip.bus, chip.address)
+                               : LIBUSB_SUCCESS;
+      return {nullptr, ChipResultOf({FtdiCall::Open, code, ErrorText(ctx.get()), openCode,
+                                     OnBus(ctx->usb_ctx, chip.bus, chip.address)})};
+    }
+    return {std::make_unique<LibFtdiChip>(std::move(ctx), chip.bus, chip.address), {}};
   }
 };
 
