@@ -19,7 +19,9 @@ std::string WithoutUsbPrefix(const std::string& name) {
 }
 
 std::string StatusOf(const PortSurveyRow& row) {
-  if (!row.problem) return std::string(kReady);
+  if (!row.problem) {
+    return row.measured.empty() ? std::string(kReady) : std::string(kReady) + ": " + row.measured;
+  }
   return WhyText(*row.problem) + ". " + RemedyText(*row.problem);
 }
 
@@ -38,6 +40,7 @@ std::vector<PortSurveyRow> SurveyPorts(PortDirectory& ports) {
     row.choice = std::string(kPortTable[i].name);
     row.kind = target.kind;
     row.problem = ports.Reach(target.base);
+    if (!row.problem) row.measured = ports.OpenReport(target.base);
     if (target.kind == PortKind::UsbAdapter) {
       row.device = WithoutUsbPrefix(target.name);
     } else {
@@ -75,6 +78,7 @@ std::string PortSurveyJson(const std::vector<PortSurveyRow>& rows) {
     object["address"] = TextOrNull(row.address);
     object["device"] = TextOrNull(row.device);
     object["reachable"] = !row.problem.has_value();
+    object["measured"] = TextOrNull(row.measured);
     object["reason"] = row.problem ? TextOrNull(WhyText(*row.problem)) : QJsonValue();
     object["remedy"] = row.problem ? TextOrNull(RemedyText(*row.problem)) : QJsonValue();
     array.append(object);

@@ -195,9 +195,9 @@ constexpr std::uint16_t kBases[] = {0x378, 0x278, 0xD010, 0xFFFE};
 constexpr std::uint64_t kMaxEmptyReadsBound = 500;
 // The most calls of the chip two operations can need: a round trip for every byte or sync clock
 // they can make, each with its reads up to the empty reads that declare the adapter lost, and the
-// opening and checking around them.
+// opening (its rate measured in six bursts and a round trip) and checking around them.
 constexpr std::uint64_t kMaxRoundTrips =
-    2 * (kMaxRequestAttempts * (kSyncClockLimit + 2) + kScreenBytes + 8);
+    2 * (kMaxRequestAttempts * (kSyncClockLimit + 2) + kScreenBytes + 8 + 3 * 7);
 constexpr std::uint64_t kMaxChipCalls = kMaxRoundTrips * (kMaxEmptyReadsBound + 16);
 
 // The messages one operation gave after the Reach box, if any, checked against what happened.

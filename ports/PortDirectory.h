@@ -26,6 +26,12 @@ class PortDirectory {
     static_cast<void>(base);
     return {};
   }
+  // What was measured when the port at `base` was opened (a USB adapter's rate and round trip);
+  // empty when nothing was.
+  virtual std::string OpenReport(std::uint16_t base) const {
+    static_cast<void>(base);
+    return {};
+  }
 };
 
 // The choices on their legacy addresses, always reachable: the lead of the simulated Game Boy.

@@ -98,6 +98,11 @@ std::string SystemPorts::DeviceOf(std::uint16_t base) const {
   return slot->second.device.empty() ? "direct I/O" : slot->second.device;
 }
 
+std::string SystemPorts::OpenReport(std::uint16_t base) const {
+  const auto slot = slots_.find(base);
+  return slot == slots_.end() || !slot->second.open ? std::string() : slot->second.report;
+}
+
 void SystemPorts::Bind(std::uint16_t base, PortIo& port) {
   boundBase_ = base;
   bound_ = &port;
@@ -118,7 +123,7 @@ PortTarget SystemPorts::TargetAt(std::uint16_t base) const {
 SystemPorts::Slot& SystemPorts::SlotAt(std::uint16_t base) {
   PortTarget target = TargetAt(base);
   Slot& slot = slots_[base];
-  if (slot.target != target) slot = Slot{std::move(target), false, nullptr, {}, std::nullopt};
+  if (slot.target != target) slot = Slot{std::move(target), false, nullptr, {}, {}, std::nullopt};
   return slot;
 }
 
@@ -180,6 +185,7 @@ void SystemPorts::AttemptAdapter(Slot& slot) {
     }
     slot.open = std::move(opened.port);
     slot.device = adapter.name;
+    slot.report = std::move(opened.report);
     slot.problem.reset();
     return;
   }

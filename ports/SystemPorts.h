@@ -77,6 +77,7 @@ class SystemPorts final : public PortIo, public PortDirectory {
   PortTable Ports() override;
   std::optional<PortProblem> Reach(std::uint16_t base) override;
   std::string DeviceOf(std::uint16_t base) const override;
+  std::string OpenReport(std::uint16_t base) const override;
 
  private:
   struct Slot {
@@ -84,6 +85,7 @@ class SystemPorts final : public PortIo, public PortDirectory {
     bool tried = false;
     std::unique_ptr<PortIo> open;        // null while the port cannot be reached
     std::string device;                  // the device it was opened through, if any
+    std::string report;                  // what was measured when it was opened
     std::optional<PortProblem> problem;  // why the last attempt failed
   };
 

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
+#include <cstdio>
 #include <functional>
 #include <span>
 #include <string>
@@ -29,7 +31,6 @@ constexpr int kLatencyTimerMs = 1;
 // (A read that hangs ends in a USB timeout instead, which is an error.)
 constexpr std::int64_t kRoundTripLimitMs = 20;
 // Without a clock to time that by, an empty read stands for one latency-timer period.
-constexpr int kMaxEmptyReads = static_cast<int>(kRoundTripLimitMs / kLatencyTimerMs);
 
 // What happened to an adapter that fails while in use, by cause, for "Interface Port Lost: ".
 // "{}" stands for the adapter's name.
@@ -71,7 +72,7 @@ constexpr std::array<ReasonOfError, 4> kReasonsOfErrors{{
 UsbOpenResult Refused(const std::string& name, const ChipResult& failure) {
   PortProblem problem = UsbProblem(name, failure);
   std::string reason = name + ": " + DetailedWhyText(problem) + ". " + RemedyText(problem);
-  return {nullptr, failure.error, std::move(problem), std::move(reason)};
+  return {nullptr, failure.error, std::move(problem), std::move(reason), {}};
 }
 
 std::string AdapterName(const UsbChipModel& model, const ChipListing& listing) {
@@ -105,9 +106,10 @@ class UsbAdapterPort final : public PortIo {
   UsbAdapterPort(const UsbAdapterPort&) = delete;
   UsbAdapterPort& operator=(const UsbAdapterPort&) = delete;
 
-  // Bit-bang mode, the rate, the latency timer, then the outputs low in one round trip, which
-  // also shows that the chip answers.
+  // Bit-bang mode, the latency timer, the rate measured, then the outputs low in one round trip,
+  // which also shows that the chip answers.
   ChipResult Start();
+  std::string Report() const;
 
   void Write(std::uint16_t address, std::uint8_t value) override;
   std::uint8_t Read(std::uint16_t address) override;
@@ -124,8 +126,12 @@ class UsbAdapterPort final : public PortIo {
   // Puts the batch on the pins and appends the status of each of its samples. After it returns
   // every byte of the batch has been put out: its reply has come back.
   void Flush(PinBatch& batch, LineSamples& samples);
-  // Writes `out` and reads as many bytes back; a failure loses the port.
-  void RoundTrip(std::span<const std::uint8_t> out, std::span<std::uint8_t> back);
+  // Writes `out` and reads as many bytes back within `limitMs`; a failure loses the port.
+  void RoundTrip(std::span<const std::uint8_t> out, std::span<std::uint8_t> back,
+                 std::int64_t limitMs = kRoundTripLimitMs);
+  // A round trip of `n` updates of the pins as they stand, in nanoseconds; -1 when it failed.
+  std::int64_t TimedBurst(std::size_t n, std::int64_t limitMs);
+  ChipResult Measure();
   void Lose(const ChipResult& failure) {
     if (!lost_.empty()) return;
     lostCause_ = failure;
@@ -140,6 +146,10 @@ class UsbAdapterPort final : public PortIo {
   std::size_t packet_;
   std::size_t chunk_;
   std::uint8_t data_ = 0;  // the data register, as the pins hold it
+  double perRate_ = 0;     // updates a second per unit of the rate argument, as measured
+  // What every hold is worked out for: the measured rate at the chip's setting, with the margin.
+  std::int64_t updatesPerSecond_ = 1;
+  std::int64_t roundTripNs_ = 0;  // of a single update, at open
   ChipResult lostCause_;
   std::string lost_;
 };
@@ -147,19 +157,79 @@ class UsbAdapterPort final : public PortIo {
 ChipResult UsbAdapterPort::Start() {
   // In this order: libftdi scales the rate only once bit-bang mode is on, and the mode change
   // may leave stale bytes behind.
-  const std::array<std::function<ChipResult()>, 4> steps{
+  const std::array<std::function<ChipResult()>, 6> steps{
       [this] { return chip_->SetLatencyTimer(kLatencyTimerMs); },
       [this] { return chip_->SetBitMode(UsbOutputPins(), BitMode::SyncBitBang); },
-      [this] { return chip_->SetRate(model_.rate); },
+      [this] { return chip_->SetRate(kMeasureRate); },
       [this] { return chip_->DiscardReadBuffer(); },
+      [this] { return Measure(); },
+      [this] { return chip_->SetRate(model_.rate); },
   };
   for (const auto& step : steps) {
     if (ChipResult result = step(); !result.ok()) return result;
   }
-  PinBatch batch{{PinsForData(data_)}, {}};
-  LineSamples none;
-  Flush(batch, none);
+  roundTripNs_ = TimedBurst(1, kRoundTripLimitMs);
   return lostCause_;
+}
+
+std::int64_t UsbAdapterPort::TimedBurst(std::size_t n, std::int64_t limitMs) {
+  const std::vector<std::uint8_t> out(n, PinsForData(data_));
+  std::vector<std::uint8_t> back(n);
+  Counter& clock = delay_.counter();
+  const std::int64_t start = clock.Count();
+  RoundTrip(out, back, limitMs);
+  if (!lost_.empty()) return -1;
+  const auto ticks = static_cast<std::int64_t>(static_cast<std::uint64_t>(clock.Count()) -
+                                               static_cast<std::uint64_t>(start));
+  return static_cast<std::int64_t>(static_cast<double>(ticks) * 1e9 /
+                                   static_cast<double>(clock.Frequency()));
+}
+
+// Two bursts of updates at the measuring rate, each the quickest of three tries: both wait out the
+// same USB round trip and latency timer (neither fills its last packet), so their difference is
+// the time the extra updates took at the pins.
+ChipResult UsbAdapterPort::Measure() {
+  constexpr std::size_t kSmall = 32;
+  constexpr std::size_t kLarge = 128;  // within what an FT232R may have outstanding
+  constexpr int kTries = 3;
+  const auto limitMs = static_cast<std::int64_t>(
+      static_cast<double>(kLarge) * 1000 / (kPerRateFloor * kMeasureRate) + kRoundTripLimitMs);
+  std::int64_t small = -1;
+  std::int64_t large = -1;
+  for (int i = 0; i < kTries; ++i) {
+    const std::int64_t s = TimedBurst(kSmall, limitMs);
+    const std::int64_t l = TimedBurst(kLarge, limitMs);
+    if (s < 0 || l < 0) return lostCause_;
+    small = small < 0 ? s : std::min(small, s);
+    large = large < 0 ? l : std::min(large, l);
+  }
+  const auto updates = static_cast<double>(kLarge - kSmall);
+  if (large <= small) {
+    return {ChipError::IoError,
+            "its pin rate could not be measured: " + std::to_string(kLarge) +
+                " updates took no longer than " + std::to_string(kSmall),
+            0};
+  }
+  perRate_ = updates * 1e9 / static_cast<double>(large - small) / kMeasureRate;
+  if (perRate_ < kPerRateFloor || perRate_ > model_.perRateLimit) {
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "its pins change %.1f times a second per unit of rate, outside %.0f to %.0f: it "
+                  "is not in bit-bang mode as expected",
+                  perRate_, kPerRateFloor, model_.perRateLimit);
+    return {ChipError::IoError, text, 0};
+  }
+  updatesPerSecond_ = static_cast<std::int64_t>(std::ceil(perRate_ * kMeasureMargin * model_.rate));
+  return {};
+}
+
+std::string UsbAdapterPort::Report() const {
+  char text[200];
+  std::snprintf(text, sizeof text,
+                "%.2f M pin updates a second (%.1f per unit of rate %d), a round trip %.2f ms",
+                perRate_ * model_.rate / 1e6, perRate_, model_.rate,
+                static_cast<double>(roundTripNs_) / 1e6);
+  return text;
 }
 
 void UsbAdapterPort::Write(std::uint16_t address, std::uint8_t value) {
@@ -182,7 +252,7 @@ std::uint8_t UsbAdapterPort::Read(std::uint16_t address) {
 bool UsbAdapterPort::RunScript(const LineScript& script, const LinkPort& port,
                                LineSamples& samples) {
   if (port.DataPort != base_ || port.StatusPort != base_ + 1u) return false;
-  const std::int64_t fastest = model_.fastestUpdatesPerSecond;
+  const std::int64_t perSecond = updatesPerSecond_;
   std::uint32_t latch = port.OutputLatch;
   PinBatch batch;
   std::uint8_t pins = PinsForData(data_);
@@ -203,7 +273,7 @@ bool UsbAdapterPort::RunScript(const LineScript& script, const LinkPort& port,
         batch.out.push_back(pins);
         break;
       case LineStep::Kind::Wait: {
-        const auto updates = static_cast<std::size_t>(std::max(HoldUpdates(step.us, fastest), 0));
+        const auto updates = static_cast<std::size_t>(std::max(HoldUpdates(step.us, perSecond), 0));
         if (updates <= chunk_ / 2) {
           holdUntil = std::max(holdUntil, lastEvent) + updates;
           break;
@@ -255,7 +325,8 @@ void UsbAdapterPort::Flush(PinBatch& batch, LineSamples& samples) {
   samples.insert(samples.end(), batch.sampleAt.size(), std::uint8_t{0xFF});
 }
 
-void UsbAdapterPort::RoundTrip(std::span<const std::uint8_t> out, std::span<std::uint8_t> back) {
+void UsbAdapterPort::RoundTrip(std::span<const std::uint8_t> out, std::span<std::uint8_t> back,
+                               std::int64_t limitMs) {
   const ChipResult written = chip_->Write(out);
   if (!written.ok()) {
     Lose(written);
@@ -264,7 +335,7 @@ void UsbAdapterPort::RoundTrip(std::span<const std::uint8_t> out, std::span<std:
   Counter& clock = delay_.counter();
   const std::int64_t frequency = clock.Frequency();
   const std::int64_t start = clock.Count();
-  const std::int64_t limit = frequency / 1000 * kRoundTripLimitMs;  // ticks; 0 without a clock
+  const std::int64_t limit = frequency / 1000 * limitMs;  // ticks; 0 without a clock
   std::size_t got = 0;
   for (int empty = 0; got < back.size();) {
     const ChipResult read = chip_->Read(back.subspan(got));
@@ -279,11 +350,11 @@ void UsbAdapterPort::RoundTrip(std::span<const std::uint8_t> out, std::span<std:
     // and then would otherwise never be given up.
     const auto elapsed = static_cast<std::int64_t>(static_cast<std::uint64_t>(clock.Count()) -
                                                    static_cast<std::uint64_t>(start));
-    if (limit > 0 ? elapsed > limit : empty >= kMaxEmptyReads) {
+    if (limit > 0 ? elapsed > limit : empty >= limitMs / kLatencyTimerMs) {
       Lose({ChipError::IoError,
             got == 0 ? "no reply to " + std::to_string(out.size()) + " bytes"
                      : "only " + std::to_string(got) + " of " + std::to_string(out.size()) +
-                           " bytes came back within " + std::to_string(kRoundTripLimitMs) + " ms"});
+                           " bytes came back within " + std::to_string(limitMs) + " ms"});
       return;
     }
   }
@@ -361,7 +432,8 @@ UsbOpenResult OpenUsbAdapter(FtdiBus& bus, const UsbAdapterListing& adapter, Cou
   if (const ChipResult started = port->Start(); !started.ok()) {
     return Refused(adapter.name, started);
   }
-  return {std::move(port), ChipError::None, {}, {}};
+  std::string report = port->Report();
+  return {std::move(port), ChipError::None, {}, {}, std::move(report)};
 }
 
 }  // namespace fennow

@@ -56,16 +56,16 @@ std::uint8_t StatusFromPins(std::uint8_t pins);
 
 // What the adapter assumes of each chip. The rate is the argument libftdi is given once bit-bang
 // mode is on (it multiplies it by 4 for the chip's baud generator). How often the pins then change
-// is not well documented; the reports range from 4 to 80 updates a second per unit of that
-// argument. So the setting is chosen such that even the fastest reported figure (64 for the
-// FT232R, 80 for the FT232H) gives at most `fastestUpdatesPerSecond`, and every phase the link
-// asks for is held for enough updates to last its time at that fastest rate. A slower chip only
-// makes the phases longer.
+// is not well documented: the reports range from 4 to 80 updates a second per unit of that
+// argument, as they take the chip's clock to be 1, 4 or 16 times the baud rate. So the adapter
+// measures it when it opens the chip (OpenUsbAdapter) and holds every phase for enough updates at
+// the rate measured; `perRateLimit` is the most it takes for true, twice the fastest report (64
+// for the FT232R, 80 for the FT232H). `rate` gives at most 3 M updates a second at that report.
 struct UsbChipModel {
   std::uint16_t product;
   const char* name;
   int rate;
-  std::int64_t fastestUpdatesPerSecond;
+  double perRateLimit;
   // Bytes written and not yet read back, at most: the chip stalls when it has no room for the
   // readings, and drivers of the FT232R keep to 128. The FT232H's buffers are said to hold 1 KiB;
   // half of that still takes a whole high-speed packet.
@@ -73,9 +73,18 @@ struct UsbChipModel {
 };
 
 inline constexpr std::array<UsbChipModel, 2> kUsbChips{{
-    {0x6001, "FT232R", 46'875, 3'000'000, 128},
-    {0x6014, "FT232H", 37'500, 3'000'000, 512},
+    {0x6001, "FT232R", 46'875, 128, 128},
+    {0x6014, "FT232H", 37'500, 160, 512},
 }};
+
+// The rate is measured at this argument, slow enough that the difference between two bursts lasts
+// 15 ms at the fastest report (a millisecond USB frame is then 7 % of it), and fast enough that the
+// slowest chip is measured in about a second; and held with this margin, so that a measurement
+// up to 9 % low still holds every phase. A larger margin would cost a second round trip a byte.
+inline constexpr int kMeasureRate = 100;
+inline constexpr double kMeasureMargin = 1.1;
+// Below this many updates a second per unit, the chip is not in bit-bang mode as it should be.
+inline constexpr double kPerRateFloor = 2;
 
 const UsbChipModel* UsbChipOf(std::uint16_t product);
 
@@ -111,11 +120,17 @@ struct UsbOpenResult {
   ChipError error = ChipError::None;
   PortProblem problem;  // why it failed, when it did
   std::string reason;   // the same in a line: the adapter, why, the library's words, what to do
+  // Once open, what was measured: "3.00 M pin updates a second (64.0 per unit of rate 46875), a
+  // round trip 1.10 ms".
+  std::string report;
 };
 
-// Opens an adapter, puts it in synchronous bit-bang mode with its outputs low, and presents it as
-// a parallel port at `base`: writes to `base` set the data register, reads of `base + 1` give the
-// status register. `counter` times the pauses the adapter leaves to the host.
+// Opens an adapter, puts it in synchronous bit-bang mode with its outputs low, measures how fast
+// its pins change (two bursts at kMeasureRate, timed on `counter`, so that the USB latency drops
+// out; a chip whose rate cannot be measured or lies outside kPerRateFloor..perRateLimit is
+// refused) and presents it as a parallel port at `base`: writes to `base` set the data register,
+// reads of `base + 1` give the status register. `counter` times the pauses the adapter leaves to
+// the host.
 UsbOpenResult OpenUsbAdapter(FtdiBus& bus, const UsbAdapterListing& adapter, Counter& counter,
                              std::uint16_t base = 0x378);
 

@@ -76,7 +76,12 @@ TEST(PortSurvey, AnAdapterIsShownByItsChipAndSerialAndAsJson) {
   auto ports = MakeSystemPorts(AdaptersOnlyEnvironment(bus, counter));
   const std::vector<PortSurveyRow> rows = SurveyPorts(*ports);
   const std::string text = PortSurveyText(rows);
-  EXPECT_EQ(text.substr(0, text.find('\n')), "LPT1  USB    FT232R A50285BI  ready") << text;
+  EXPECT_EQ(text.substr(0, text.find('\n')),
+            "LPT1  USB    FT232R A50285BI  ready: " + rows[0].measured)
+      << text;
+  EXPECT_EQ(rows[0].measured.rfind("3.00 M pin updates a second (64.0 per unit of rate 46875)", 0),
+            0u)
+      << rows[0].measured;
 
   const QJsonArray array = QJsonDocument::fromJson(PortSurveyJson(rows).c_str()).array();
   ASSERT_EQ(array.size(), 3);
@@ -87,6 +92,7 @@ TEST(PortSurvey, AnAdapterIsShownByItsChipAndSerialAndAsJson) {
   EXPECT_EQ(first["device"].toString(), "FT232R A50285BI");
   EXPECT_TRUE(first["reachable"].toBool());
   EXPECT_TRUE(first["reason"].isNull());
+  EXPECT_EQ(first["measured"].toString().toStdString(), rows[0].measured);
   const QJsonObject second = array[1].toObject();
   EXPECT_EQ(second["address"].toString(), "0x278");
   EXPECT_FALSE(second["reachable"].toBool());

@@ -65,7 +65,7 @@ struct UsbRig : UsbLead {
  private:
   UsbOpenResult Open() {
     const std::vector<UsbAdapterListing> found = ListUsbAdapters(bus);
-    if (found.empty()) return {nullptr, ChipError::NotFound, {}, "no adapter listed"};
+    if (found.empty()) return {nullptr, ChipError::NotFound, {}, "no adapter listed", {}};
     return OpenUsbAdapter(bus, found.front(), counter);
   }
 };
