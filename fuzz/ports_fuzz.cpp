@@ -101,6 +101,9 @@ class HostileChip final : public FtdiChip {
     if (action == kOversized && result.ok()) result.count += static_cast<int>(bytes.size()) + 1;
     return result;
   }
+  ChipResult SetReadChunkSize(int bytes) override {
+    return Call([&] { return inner_->SetReadChunkSize(bytes); });
+  }
   int PacketPayload() const override { return inner_->PacketPayload(); }
   void Close() override { inner_->Close(); }
 

@@ -22,15 +22,17 @@ constexpr std::uint8_t kBusyBit = 0x80;
 // The chips as simulated: the fastest pin rate reported per unit of the rate argument, the data
 // in one packet to the host, and the most bytes that may be written and not yet read back before
 // the chip stalls (the figure both reference drivers keep to for the FT232R).
+// The USB frame: 1 ms at full speed (FT232R), a 125 us microframe at high speed (FT232H).
 struct FakeChipModel {
   std::uint16_t product;
   double fastestPerRate;
   int packetPayload;
   std::size_t fifo;
+  std::int64_t frameNs;
 };
 constexpr std::array<FakeChipModel, 2> kFakeChips{{
-    {0x6001, 64.0, 62, 128},
-    {0x6014, 80.0, 510, 1024},
+    {0x6001, 64.0, 62, 128, 1'000'000},
+    {0x6014, 80.0, 510, 1024, 125'000},
 }};
 
 const FakeChipModel& ModelOf(std::uint16_t product) {
@@ -102,6 +104,7 @@ ChipResult NotOnBus() {
 
 constexpr std::size_t kRecordLimit = std::size_t{1} << 22;
 constexpr std::size_t kShortRead = 7;
+constexpr int kMaxReadChunk = 16384;  // libftdi's cap on Linux
 
 // The handle Open gives out: the adapter's until it is closed, and dead once the adapter has been
 // pulled out, even when it is plugged in again.
@@ -131,6 +134,7 @@ class FakeChip final : public FtdiChip {
   ChipResult Read(std::span<std::uint8_t> bytes) override {
     return Dead() ? ReadGone() : adapter_.Read(bytes);
   }
+  ChipResult SetReadChunkSize(int bytes) override { return adapter_.SetReadChunkSize(bytes); }
   int PacketPayload() const override { return adapter_.PacketPayload(); }
   void Close() override {
     if (open_ && !Dead()) adapter_.Release();
@@ -160,6 +164,10 @@ int SimulatedAdapter::PacketPayload() const {
   return ModelOf(setup_.product).packetPayload;
 }
 
+std::int64_t SimulatedAdapter::FrameNs() const {
+  return ModelOf(setup_.product).frameNs;
+}
+
 void SimulatedAdapter::PlugBackIn() {
   unplugged_ = false;
   open_ = false;
@@ -178,6 +186,7 @@ ChipResult SimulatedAdapter::Claim() {
   mode_ = BitMode::Reset;
   rate_ = 2'400;
   latencyMs_ = 16;
+  readChunk_ = 4096;
   writesSinceOpen_ = 0;
   replies_.clear();
   return {};
@@ -203,6 +212,15 @@ ChipResult SimulatedAdapter::SetLatencyTimer(int ms) {
     return ChipResultOf({FtdiCall::Setting, -1, "latency out of range. Only valid for 1-255"});
   }
   latencyMs_ = ms;
+  return {};
+}
+
+ChipResult SimulatedAdapter::SetReadChunkSize(int bytes) {
+  // Only libftdi's own buffer changes: it can fail for want of memory alone.
+  readChunk_ = std::clamp(bytes, 1, kMaxReadChunk);
+  replies_.erase(
+      std::remove_if(replies_.begin(), replies_.end(), [](const Reply& r) { return r.taken > 0; }),
+      replies_.end());
   return {};
 }
 
@@ -245,11 +263,31 @@ ChipResult SimulatedAdapter::Write(std::span<const std::uint8_t> bytes) {
     ++bytesOut_;
   }
   pinFreeNs_ = start + static_cast<std::int64_t>(reply.bytes.size()) * 1'000'000'000 / perSecond;
-  // The chip sends a full packet at once, but holds a part-filled last one back until its latency
-  // timer runs out.
-  const bool partPacket = reply.bytes.size() % static_cast<std::size_t>(PacketPayload()) != 0;
-  const std::int64_t heldNs = partPacket ? std::int64_t{latencyMs_} * 1'000'000 : 0;
-  reply.readyNs = std::max(sent + setup_.roundTripNs, pinFreeNs_) + heldNs;
+  // The chip sends a full packet at once, but a part-filled last one only when its latency timer
+  // runs out; and a USB read asked for more than the reply ends only on a short packet, which
+  // waits for the timer too (libftdi 1.5's ftdi_read_data asks for its whole chunk).
+  const auto payload = static_cast<std::size_t>(PacketPayload());
+  const std::size_t packets = (reply.bytes.size() + payload - 1) / payload;
+  const bool partPacket = reply.bytes.size() % payload != 0;
+  const bool chunkLonger = static_cast<std::size_t>(readChunk_) > packets * (payload + 2);
+  const std::int64_t heldNs = partPacket || chunkLonger ? std::int64_t{latencyMs_} * 1'000'000 : 0;
+  // The host sees the reply at the start of the USB frame after it is complete.
+  const std::int64_t frame = FrameNs();
+  const std::int64_t complete = std::max(sent + setup_.roundTripNs, pinFreeNs_) + heldNs;
+  reply.readyNs = (complete + frame - 1) / frame * frame;
+  // A clone chip on some USB 3 controllers loses whole packets on the way back.
+  if (setup_.faults.dropEveryPacket > 0) {
+    std::vector<std::uint8_t> kept;
+    for (std::size_t p = 0; p < packets; ++p) {
+      if (++packetsSent_ % static_cast<std::uint64_t>(setup_.faults.dropEveryPacket) == 0) continue;
+      const auto from = reply.bytes.begin() + static_cast<std::ptrdiff_t>(p * payload);
+      const auto to = reply.bytes.begin() +
+                      static_cast<std::ptrdiff_t>(std::min(reply.bytes.size(), (p + 1) * payload));
+      kept.insert(kept.end(), from, to);
+    }
+    dropped_ += reply.bytes.size() - kept.size();
+    reply.bytes = std::move(kept);
+  }
   replies_.push_back(std::move(reply));
   mostOutstanding_ = std::max(mostOutstanding_, Outstanding());
   return {ChipError::None, {}, static_cast<int>(bytes.size())};

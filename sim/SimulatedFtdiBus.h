@@ -35,6 +35,9 @@ struct SimulatedAdapterFaults {
   ChipError openError = ChipError::None;
   // The serial number cannot be read when listing (what a missing udev rule does).
   bool serialUnreadable = false;
+  // Every this many packets back to the host, one is lost whole (0: none), as counterfeit FT232RL
+  // chips do on some USB 3 controllers.
+  int dropEveryPacket = 0;
 };
 
 // How one adapter is built and what its pins are wired to.
@@ -114,7 +117,11 @@ class SimulatedAdapter {
   ChipResult DiscardReadBuffer();
   ChipResult Write(std::span<const std::uint8_t> bytes);
   ChipResult Read(std::span<std::uint8_t> bytes);
+  ChipResult SetReadChunkSize(int bytes);
   int PacketPayload() const;
+  std::int64_t FrameNs() const;
+  int ReadChunk() const { return readChunk_; }
+  std::uint64_t BytesDropped() const { return dropped_; }
 
  private:
   struct Reply {
@@ -140,6 +147,9 @@ class SimulatedAdapter {
   std::uint8_t farData_ = 0;  // the data register as the far end last saw it
   int rate_ = 2'400;          // libftdi leaves 9600 baud at open: 2400 in bit-bang units
   int latencyMs_ = 16;
+  int readChunk_ = 4096;  // libftdi's default
+  std::uint64_t packetsSent_ = 0;
+  std::uint64_t dropped_ = 0;
   int writesSinceOpen_ = 0;
   int readCalls_ = 0;
   int trickleLeft_ = 0;  // empty reads still to come before the next byte of a trickle

@@ -7,18 +7,24 @@ namespace fennow {
 
 namespace {
 
-SimulatedAdapterSetup Wired(PortIo& farEnd, std::int64_t roundTripNs) {
+SimulatedAdapterSetup Wired(PortIo& farEnd, std::int64_t roundTripNs, std::uint16_t product,
+                            double updatesPerRate) {
   SimulatedAdapterSetup setup;
+  setup.product = product;
   setup.serial = SimulatedUsbLead::kSerial;
   setup.farEnd = &farEnd;
   setup.roundTripNs = roundTripNs;
+  setup.updatesPerRate = updatesPerRate;
   return setup;
 }
 
 }  // namespace
 
-SimulatedUsbLead::SimulatedUsbLead(PortIo& farEnd, Counter& counter, std::int64_t roundTripNs)
-    : counter_(counter), bus_(counter), adapter_(bus_.Plug(Wired(farEnd, roundTripNs))) {
+SimulatedUsbLead::SimulatedUsbLead(PortIo& farEnd, Counter& counter, std::int64_t roundTripNs,
+                                   std::uint16_t product, double updatesPerRate)
+    : counter_(counter),
+      bus_(counter),
+      adapter_(bus_.Plug(Wired(farEnd, roundTripNs, product, updatesPerRate))) {
   const std::vector<UsbAdapterListing> found = ListUsbAdapters(bus_);
   name_ = found.empty() ? "no simulated adapter on the bus" : found.front().name;
 }

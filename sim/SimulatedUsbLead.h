@@ -19,8 +19,11 @@ class SimulatedUsbLead {
  public:
   static constexpr const char* kSerial = "FNSIM001";
 
-  // `roundTripNs`: how long each USB round trip takes, on `counter`'s clock.
-  SimulatedUsbLead(PortIo& farEnd, Counter& counter, std::int64_t roundTripNs = 1'000'000);
+  // `roundTripNs`: how long each USB round trip takes, on `counter`'s clock; `product` the chip
+  // (0x6001 an FT232R, 0x6014 an FT232H); `updatesPerRate` its true pin updates a second per unit
+  // of the rate argument, 0 for the fastest reported.
+  SimulatedUsbLead(PortIo& farEnd, Counter& counter, std::int64_t roundTripNs = 1'000'000,
+                   std::uint16_t product = 0x6001, double updatesPerRate = 0);
 
   // The adapter opened as a parallel port at 0x378 (LPT1), on first use; null when it could not
   // be opened.

@@ -229,9 +229,20 @@ Payloads MakePayloads() {
   return p;
 }
 
+// How the simulated adapter is built for a run: its chip, its USB round trip and its true pin
+// rate as a multiple of its baud rate.
+struct UsbModel {
+  const char* chip;
+  std::uint16_t product;
+  std::int64_t roundTripMs;
+  int multiplier;
+  double updatesPerRate;
+};
+
 // A transfer through the simulated USB adapter, and the round trips it took.
 struct UsbRun {
   const char* clock;
+  UsbModel model;
   TransferRun run;
   std::uint64_t roundTrips;
 };
@@ -273,8 +284,8 @@ void MeasureTransfers(Counter& counter, Results& results) {
       RunTransfer("+window", gameBoy, link, window, counter, kScreenBytes, p.screenSlots));
 }
 
-UsbRun RunUsbTransfer(const char* name, const char* clockName, Counter& counter, bool screen,
-                      const Payloads& p) {
+UsbRun RunUsbTransfer(const char* name, const char* clockName, const UsbModel& model,
+                      Counter& counter, bool screen, const Payloads& p) {
   SimulatedGameBoy gameBoy([&counter] { return counter.Count(); });
   gameBoy.SetRecording(false);
   if (screen) {
@@ -282,11 +293,12 @@ UsbRun RunUsbTransfer(const char* name, const char* clockName, Counter& counter,
   } else {
     gameBoy.LoadData(p.block);
   }
-  SimulatedUsbLead lead(gameBoy, counter);
+  SimulatedUsbLead lead(gameBoy, counter, model.roundTripMs * 1'000'000, model.product,
+                        model.updatesPerRate);
   lead.Adapter().SetRecording(false);
   if (lead.Port() == nullptr) {
     std::printf("The simulated adapter could not be opened: %s\n", lead.Name().c_str());
-    return {clockName, {name, TransferStatus::PortLost, false, 0, 0, 1.0, 0.0}, 0};
+    return {clockName, model, {name, TransferStatus::PortLost, false, 0, 0, 1.0, 0.0}, 0};
   }
   LinkSession link(*lead.Port(), counter);
   QuietServices quiet;
@@ -294,18 +306,35 @@ UsbRun RunUsbTransfer(const char* name, const char* clockName, Counter& counter,
   const TransferRun run =
       screen ? RunTransfer(name, gameBoy, link, quiet, counter, kScreenBytes, p.screenSlots)
              : RunTransfer(name, gameBoy, link, quiet, counter, kDataBytes, p.dataSlots);
-  return {clockName, run, lead.Adapter().Writes() - writes};
+  return {clockName, model, run, lead.Adapter().Writes() - writes};
 }
 
-// A screen and a data block through the simulated adapter, on the real clock and on a virtual
-// clock that moves 1 us a reading (the protocol's time without the host's).
+// The chips, with USB round trips of 1 and 2 ms, and pin clocks of 1 and 16 times the baud rate
+// (libftdi's own factor of 4 included: 4 and 64 updates a second per unit on an FT232R, 5 and 80
+// on an FT232H).
+constexpr std::array<UsbModel, 8> kUsbModels{{
+    {"FT232R", 0x6001, 1, 16, 64},
+    {"FT232R", 0x6001, 1, 1, 4},
+    {"FT232R", 0x6001, 2, 16, 64},
+    {"FT232R", 0x6001, 2, 1, 4},
+    {"FT232H", 0x6014, 1, 16, 80},
+    {"FT232H", 0x6014, 1, 1, 5},
+    {"FT232H", 0x6014, 2, 16, 80},
+    {"FT232H", 0x6014, 2, 1, 5},
+}};
+
+// A screen and a data block through the simulated adapter: for the first model on the real clock
+// too, and for every model on a virtual clock that moves 1 us a reading (the protocol's time
+// without the host's).
 void MeasureUsbTransfers(Counter& realClock, Results& results) {
   const Payloads p = MakePayloads();
-  VirtualCounter virtualClock(1000);
   for (const bool screen : {true, false}) {
     const char* name = screen ? "screen" : "data";
-    results.usbRuns.push_back(RunUsbTransfer(name, "real", realClock, screen, p));
-    results.usbRuns.push_back(RunUsbTransfer(name, "virtual", virtualClock, screen, p));
+    results.usbRuns.push_back(RunUsbTransfer(name, "real", kUsbModels[0], realClock, screen, p));
+    for (const UsbModel& model : kUsbModels) {
+      VirtualCounter virtualClock(1000);
+      results.usbRuns.push_back(RunUsbTransfer(name, "virtual", model, virtualClock, screen, p));
+    }
   }
 }
 
@@ -345,23 +374,28 @@ bool PrintResults(const Results& results) {
   PrintPercentiles("SetLamp", results.costs.setLamp);
 
   std::printf(
-      "\nUSB adapter: simulated FT232R, 1 ms a USB round trip, services that do nothing:\n");
-  std::printf("%-8s %-7s %-7s %11s %9s %11s %12s %12s %9s\n", "transfer", "clock", "result",
-              "sync clocks", "exchanges", "round trips", "floor (ms)", "time (ms)", "x floor");
+      "\nUSB adapter: simulated chips, a reply seen at the USB frame after it is in, services that"
+      "\ndo nothing:\n");
+  std::printf("%-8s %-6s %-4s %-4s %-7s %-7s %11s %9s %11s %12s %12s %9s\n", "transfer", "chip",
+              "rtt", "clk", "clock", "result", "sync clocks", "exchanges", "round trips",
+              "floor (ms)", "time (ms)", "x floor");
   for (const UsbRun& usb : results.usbRuns) {
     const TransferRun& run = usb.run;
     const bool ok = run.status == TransferStatus::Success && run.intact;
     allGood = allGood && ok;
     const char* result = run.status != TransferStatus::Success ? "FAILED" : ok ? "ok" : "CORRUPT";
-    std::printf("%-8s %-7s %-7s %11llu %9llu %11llu %12.3f %12.3f %9.3f\n", run.name, usb.clock,
-                result, static_cast<unsigned long long>(run.syncClocks),
+    std::printf("%-8s %-6s %2lldms %3dx %-7s %-7s %11llu %9llu %11llu %12.3f %12.3f %9.3f\n",
+                run.name, usb.model.chip, static_cast<long long>(usb.model.roundTripMs),
+                usb.model.multiplier, usb.clock, result,
+                static_cast<unsigned long long>(run.syncClocks),
                 static_cast<unsigned long long>(run.exchanges),
                 static_cast<unsigned long long>(usb.roundTrips), run.floorMs, run.wallMs,
                 run.wallMs / run.floorMs);
   }
   std::printf(
-      "  (real: wall time on the monotonic clock; virtual: protocol time on a clock that moves\n"
-      "   1 us a reading. The same floor as above; the goal is 1.5 x floor or less)\n");
+      "  (rtt: a USB round trip; clk: the pin clock as a multiple of the baud rate. real: wall\n"
+      "   time on the monotonic clock; virtual: protocol time on a clock that moves 1 us a\n"
+      "   reading. The same floor as above)\n");
 
   std::printf("\nOne byte's 34 port accesses, waits left out, %d bytes:\n", kCostBytes);
   std::printf("  %-34s %8.1f ns\n  %-34s %8.1f ns  (x %.2f)\n", "on the Game Boy's registers",

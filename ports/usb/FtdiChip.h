@@ -62,6 +62,11 @@ class FtdiChip {
   virtual ChipResult Write(std::span<const std::uint8_t> bytes) = 0;
   // Up to bytes.size(), possibly fewer or none: what has arrived.
   virtual ChipResult Read(std::span<std::uint8_t> bytes) = 0;
+  // How much one USB read asks the chip for, the chip's two status bytes a packet included. A
+  // read ends when that much has come or the chip sends a short packet, which it does only when
+  // its latency timer runs out: asked for more than the reply, the read waits that out. Drops
+  // whatever the library holds that has not been read.
+  virtual ChipResult SetReadChunkSize(int bytes) = 0;
   // Bytes of data in one USB packet from the chip (its status bytes not counted): 62 at full
   // speed. The chip sends a packet as soon as it is full, else when the latency timer runs out.
   virtual int PacketPayload() const = 0;

@@ -150,6 +150,7 @@ class UsbAdapterPort final : public PortIo {
   // What every hold is worked out for: the measured rate at the chip's setting, with the margin.
   std::int64_t updatesPerSecond_ = 1;
   std::int64_t roundTripNs_ = 0;  // of a single update, at open
+  int readChunk_ = 0;             // what a USB read asks for, as last set
   ChipResult lostCause_;
   std::string lost_;
 };
@@ -327,6 +328,16 @@ void UsbAdapterPort::Flush(PinBatch& batch, LineSamples& samples) {
 
 void UsbAdapterPort::RoundTrip(std::span<const std::uint8_t> out, std::span<std::uint8_t> back,
                                std::int64_t limitMs) {
+  // A USB read asks for exactly the reply's packets, status bytes and all, so that a reply of
+  // whole packets ends the read as soon as it is in, not a latency-timer period later.
+  const auto chunk = static_cast<int>((out.size() + packet_ - 1) / packet_ * (packet_ + 2));
+  if (chunk != readChunk_) {
+    if (const ChipResult set = chip_->SetReadChunkSize(chunk); !set.ok()) {
+      Lose(set);
+      return;
+    }
+    readChunk_ = chunk;
+  }
   const ChipResult written = chip_->Write(out);
   if (!written.ok()) {
     Lose(written);

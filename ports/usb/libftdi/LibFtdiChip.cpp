@@ -92,6 +92,10 @@ class LibFtdiChip final : public FtdiChip {
     if (read >= 0) return {ChipError::None, {}, read};
     return Checked(FtdiCall::Read, read);
   }
+  ChipResult SetReadChunkSize(int bytes) override {
+    return Checked(FtdiCall::Setting,
+                   ftdi_read_data_set_chunksize(ctx_.get(), static_cast<unsigned>(bytes)));
+  }
   // libftdi strips the two status bytes at the start of every packet.
   int PacketPayload() const override { return static_cast<int>(ctx_->max_packet_size) - 2; }
 
