@@ -3,8 +3,8 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <functional>
 #include <span>
 #include <string>
@@ -30,7 +30,6 @@ constexpr int kLatencyTimerMs = 1;
 // brought the whole reply back after this long, in however many reads, has stopped answering.
 // (A read that hangs ends in a USB timeout instead, which is an error.)
 constexpr std::int64_t kRoundTripLimitMs = 20;
-// Without a clock to time that by, an empty read stands for one latency-timer period.
 
 // What happened to an adapter that fails while in use, by cause, for "Interface Port Lost: ".
 // "{}" stands for the adapter's name.
@@ -73,6 +72,14 @@ UsbOpenResult Refused(const std::string& name, const ChipResult& failure) {
   PortProblem problem = UsbProblem(name, failure);
   std::string reason = name + ": " + DetailedWhyText(problem) + ". " + RemedyText(problem);
   return {nullptr, failure.error, std::move(problem), std::move(reason), {}};
+}
+
+// std::to_chars, unlike printf, never takes a decimal comma from the user's locale.
+std::string Fixed(double value, int decimals) {
+  char text[32];
+  const auto result =
+      std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
+  return std::string(text, result.ptr);
 }
 
 std::string AdapterName(const UsbChipModel& model, const ChipListing& listing) {
@@ -213,24 +220,20 @@ ChipResult UsbAdapterPort::Measure() {
   }
   perRate_ = updates * 1e9 / static_cast<double>(large - small) / kMeasureRate;
   if (perRate_ < kPerRateFloor || perRate_ > model_.perRateLimit) {
-    char text[160];
-    std::snprintf(text, sizeof text,
-                  "its pins change %.1f times a second per unit of rate, outside %.0f to %.0f: it "
-                  "is not in bit-bang mode as expected",
-                  perRate_, kPerRateFloor, model_.perRateLimit);
-    return {ChipError::IoError, text, 0};
+    return {ChipError::IoError,
+            "its pins change " + Fixed(perRate_, 1) + " times a second per unit of rate, outside " +
+                Fixed(kPerRateFloor, 0) + " to " + Fixed(model_.perRateLimit, 0) +
+                ": it is not in bit-bang mode as expected",
+            0};
   }
   updatesPerSecond_ = static_cast<std::int64_t>(std::ceil(perRate_ * kMeasureMargin * model_.rate));
   return {};
 }
 
 std::string UsbAdapterPort::Report() const {
-  char text[200];
-  std::snprintf(text, sizeof text,
-                "%.2f M pin updates a second (%.1f per unit of rate %d), a round trip %.2f ms",
-                perRate_ * model_.rate / 1e6, perRate_, model_.rate,
-                static_cast<double>(roundTripNs_) / 1e6);
-  return text;
+  return Fixed(perRate_ * model_.rate / 1e6, 2) + " M pin updates a second (" + Fixed(perRate_, 1) +
+         " per unit of rate " + std::to_string(model_.rate) + "), a round trip " +
+         Fixed(static_cast<double>(roundTripNs_) / 1e6, 2) + " ms";
 }
 
 void UsbAdapterPort::Write(std::uint16_t address, std::uint8_t value) {
@@ -361,6 +364,7 @@ void UsbAdapterPort::RoundTrip(std::span<const std::uint8_t> out, std::span<std:
     // and then would otherwise never be given up.
     const auto elapsed = static_cast<std::int64_t>(static_cast<std::uint64_t>(clock.Count()) -
                                                    static_cast<std::uint64_t>(start));
+    // Without a clock to time it by, an empty read stands for one latency-timer period.
     if (limit > 0 ? elapsed > limit : empty >= limitMs / kLatencyTimerMs) {
       Lose({ChipError::IoError,
             got == 0 ? "no reply to " + std::to_string(out.size()) + " bytes"
