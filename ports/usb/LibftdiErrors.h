@@ -57,8 +57,9 @@ inline constexpr int kStringsSerialFailed = -9;  // the serial string could not 
 
 // A chip as the bus lists it, from what reading its serial number gave: `stringsCode` 0 with the
 // serial; -9 for a chip that has none to give (a blank or serial-less EEPROM: the device opened,
-// its serial string index is 0), which is still usable; -4 for one that could not be opened,
-// whose cause `openCode` tells; anything else as an I/O error.
+// but its serial string index is 0, which libusb_get_string_descriptor_ascii refuses with
+// LIBUSB_ERROR_INVALID_PARAM, libusb 1.0.26's libusb/descriptor.c), which is still usable; -4 for
+// one that could not be opened, whose cause `openCode` tells; anything else as an I/O error.
 ChipListing ListingOf(std::uint16_t vendor, std::uint16_t product, std::uint8_t bus,
                       std::uint8_t address, int stringsCode, const std::string& serial,
                       int openCode);
