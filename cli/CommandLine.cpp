@@ -168,10 +168,7 @@ std::optional<std::string> CommandLine::ReadValues() {
       return "the name " + options_.output + " holds a % other than %d, %0Nd or %%";
     }
     if (!options_.format) {
-      static constexpr std::array<FileFormat, 5> kAll{FileFormat::Bitmap, FileFormat::Png,
-                                                      FileFormat::RawText, FileFormat::Csv,
-                                                      FileFormat::Mathcad};
-      options_.format = FormatOfPath(options_.output, kAll);
+      options_.format = FormatOfPath(options_.output, kAllFormats);
       if (!options_.format) {
         return "the format of " + options_.output +
                " cannot be told from its name: give --format " + FormatNames();

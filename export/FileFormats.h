@@ -36,6 +36,13 @@ inline constexpr std::array<FormatRow, 5> kFileFormats{{
      "No Data Information Transferred"},
 }};
 
+// Every format, in the table's order.
+inline constexpr auto kAllFormats = [] {
+  std::array<FileFormat, kFileFormats.size()> all{};
+  for (std::size_t i = 0; i < all.size(); ++i) all[i] = kFileFormats[i].format;
+  return all;
+}();
+
 // What each Save to Disk button offers, its original type first and the default.
 inline constexpr std::array<FileFormat, 2> kScreenButtonFormats{FileFormat::Bitmap,
                                                                 FileFormat::Png};

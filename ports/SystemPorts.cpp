@@ -92,15 +92,20 @@ std::optional<PortProblem> SystemPorts::Reach(std::uint16_t base) {
   return slot.problem;
 }
 
-std::string SystemPorts::DeviceOf(std::uint16_t base) const {
+const SystemPorts::Slot* SystemPorts::OpenSlotAt(std::uint16_t base) const {
   const auto slot = slots_.find(base);
-  if (slot == slots_.end() || !slot->second.open) return {};
-  return slot->second.device.empty() ? "direct I/O" : slot->second.device;
+  return slot != slots_.end() && slot->second.open ? &slot->second : nullptr;
+}
+
+std::string SystemPorts::DeviceOf(std::uint16_t base) const {
+  const Slot* slot = OpenSlotAt(base);
+  if (slot == nullptr) return {};
+  return slot->device.empty() ? "direct I/O" : slot->device;
 }
 
 std::string SystemPorts::OpenReport(std::uint16_t base) const {
-  const auto slot = slots_.find(base);
-  return slot == slots_.end() || !slot->second.open ? std::string() : slot->second.report;
+  const Slot* slot = OpenSlotAt(base);
+  return slot != nullptr ? slot->report : std::string();
 }
 
 void SystemPorts::Bind(std::uint16_t base, PortIo& port) {

@@ -90,6 +90,7 @@ class SystemPorts final : public PortIo, public PortDirectory {
   };
 
   PortTarget TargetAt(std::uint16_t base) const;
+  const Slot* OpenSlotAt(std::uint16_t base) const;  // null unless a port is open at `base`
   Slot& SlotAt(std::uint16_t base);
   PortIo& PortAt(std::uint16_t base);
   void Bind(std::uint16_t base, PortIo& port);

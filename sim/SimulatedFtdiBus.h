@@ -120,7 +120,6 @@ class SimulatedAdapter {
   ChipResult SetReadChunkSize(int bytes);
   int PacketPayload() const;
   std::int64_t FrameNs() const;
-  int ReadChunk() const { return readChunk_; }
   std::uint64_t BytesDropped() const { return dropped_; }
 
  private:

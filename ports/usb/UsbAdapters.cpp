@@ -407,8 +407,8 @@ std::vector<UsbAdapterListing> ListUsbAdapters(FtdiBus& bus) {
   std::vector<UsbAdapterListing> adapters;
   for (const UsbChipModel& model : kUsbChips) {
     for (ChipListing& listing : bus.List(kFtdiVendor, model.product)) {
-      adapters.push_back(
-          {AdapterName(model, listing), model.product, listing.serial, listing.access, listing});
+      adapters.push_back({AdapterName(model, listing), model.product, std::move(listing.serial),
+                          std::move(listing.access), listing.bus, listing.address});
     }
   }
   std::stable_sort(
@@ -420,7 +420,7 @@ std::vector<UsbAdapterListing> ListUsbAdapters(FtdiBus& bus) {
 
 PortTarget AdapterTarget(const UsbAdapterListing& adapter) {
   const auto place = adapter.serial.empty()
-                         ? static_cast<std::uint16_t>(adapter.chip.bus << 8 | adapter.chip.address)
+                         ? static_cast<std::uint16_t>(adapter.bus << 8 | adapter.address)
                          : std::uint16_t{0};
   return {0, adapter.name, PortKind::UsbAdapter, adapter.product, adapter.serial, place};
 }
@@ -440,7 +440,8 @@ UsbOpenResult OpenUsbAdapter(FtdiBus& bus, const UsbAdapterListing& adapter, Cou
   }
   // Its serial number could not be read, so neither can it be opened: the same cause stands.
   if (!adapter.access.ok()) return Refused(adapter.name, adapter.access);
-  FtdiBus::Opened opened = bus.Open(adapter.chip);
+  FtdiBus::Opened opened = bus.Open(
+      {kFtdiVendor, model->product, adapter.serial, adapter.access, adapter.bus, adapter.address});
   if (!opened.chip) return Refused(adapter.name, opened.result);
   auto port =
       std::make_unique<UsbAdapterPort>(std::move(opened.chip), *model, adapter.name, counter, base);

@@ -99,7 +99,9 @@ struct UsbAdapterListing {
   std::uint16_t product = 0;
   std::string serial;  // empty when the chip has none, or it could not be read
   ChipResult access;   // why it could not be read, usually a missing udev rule
-  ChipListing chip;    // as the bus listed it, where it sits included
+  // Where it sits on the bus, as the listing found it.
+  std::uint8_t bus = 0;
+  std::uint8_t address = 0;
 };
 
 // Every supported adapter on the bus, ordered by serial number (unreadable ones last), so that
