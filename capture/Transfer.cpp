@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "capture/Transfer.h"
 
+#include <algorithm>
 #include <ctime>
 #include <string>
+#include <vector>
 
 #include "link/ByteExchange.h"
 #include "link/Protocol.h"
@@ -37,31 +39,59 @@ TransferStatus Request(LinkSession& link, WindowServices& ui) {
   }
 }
 
-// A payload byte, then the pause the Game Boy needs before it can present the next.
-std::uint8_t ReceiveByte(LinkSession& link) {
-  const std::uint8_t byte = ExchangeByte(link, kIdleByte);
-  link.delay.DelayMilliseconds(kByteSpacingMs);
-  return byte;
+// How many payload bytes go to the port at a time: one, each followed by the key poll and the
+// port check, on a port that performs scripts step by step; a tile row (a third of a second) on
+// a port that streams, which then keeps every pause at the lines instead of waiting a round trip
+// for each byte. Either way a tile row is a whole number of runs.
+int RunBytes(const LinkSession& link) {
+  return link.lines.QueuesAhead() ? kTileColumns * kTileSide : 1;
+}
+
+// Where the i-th byte of a screen goes: the screen comes as tile rows of tiles of pixel rows.
+std::size_t ScreenSlotOfByte(int i) {
+  const int tileRow = i / (kTileColumns * kTileSide);
+  const int column = i / kTileSide % kTileColumns;
+  const int line = i % kTileSide;
+  return static_cast<std::size_t>(ScreenSlot(kTileSide * tileRow + line, column));
+}
+
+// A payload of `total` bytes, stored through `store` (byte index, byte) as each run arrives;
+// `progress` is told the index of the last byte of each run. A lost port leaves the slots of the
+// run under way as they were, since their bytes never came.
+template <typename Store, typename Progress>
+TransferStatus ReceivePayload(LinkSession& link, WindowServices& ui, int total,
+                              std::int32_t keyExitProgress, bool& overwritten, Store store,
+                              Progress progress) {
+  const int run = RunBytes(link);
+  std::vector<std::uint8_t> bytes;
+  for (int first = 0; first < total; first += run) {
+    const int count = std::min(run, total - first);
+    ReceiveBytes(link, count, bytes);
+    if (PortLost(link)) return TransferStatus::PortLost;
+    for (int k = 0; k < count; ++k) store(first + k, bytes[static_cast<std::size_t>(k)]);
+    overwritten = true;
+    if (ui.KeyPressed()) {
+      ui.SetProgress(keyExitProgress);
+      return TransferStatus::KeyExit;
+    }
+    progress(first + count - 1);
+  }
+  return TransferStatus::Success;
 }
 
 TransferStatus ReceiveScreen(LinkSession& link, WindowServices& ui, CaptureStore& store,
                              bool& overwritten) {
   ui.SetLamp(Lamp::ScreenLamp, true);
-  for (int r = 0; r < kTileRows; ++r) {
-    for (int c = 0; c < kTileColumns; ++c) {
-      for (int l = 0; l < kTileSide; ++l) {
-        const std::uint8_t b = ReceiveByte(link);
-        if (PortLost(link)) return TransferStatus::PortLost;  // b never came: keep the slot
-        store.CaptureBuffer[static_cast<std::size_t>(ScreenSlot(kTileSide * r + l, c))] = b ^ 0xFF;
-        overwritten = true;
-        if (ui.KeyPressed()) {
-          ui.SetProgress(kProgressPerTileRow * kTileRows);
-          return TransferStatus::KeyExit;
+  const TransferStatus status = ReceivePayload(
+      link, ui, kScreenBytes, kProgressPerTileRow * kTileRows, overwritten,
+      [&](int i, std::uint8_t b) { store.CaptureBuffer[ScreenSlotOfByte(i)] = b ^ 0xFF; },
+      [&](int last) {
+        constexpr int kTileRowBytes = kTileColumns * kTileSide;
+        if ((last + 1) % kTileRowBytes == 0) {
+          ui.SetProgress(kProgressPerTileRow * (last / kTileRowBytes));
         }
-      }
-    }
-    ui.SetProgress(kProgressPerTileRow * r);
-  }
+      });
+  if (status != TransferStatus::Success) return status;
   ui.ShowMessage("Screen Transfer Successful", kTitle, MessageStyle::MB_OK);
   return TransferStatus::Success;
 }
@@ -69,17 +99,11 @@ TransferStatus ReceiveScreen(LinkSession& link, WindowServices& ui, CaptureStore
 TransferStatus ReceiveData(LinkSession& link, WindowServices& ui, CaptureStore& store,
                            bool& overwritten) {
   ui.SetLamp(Lamp::DataLamp, true);
-  for (int j = 0; j < kDataBytes; ++j) {
-    const std::uint8_t b = ReceiveByte(link);
-    if (PortLost(link)) return TransferStatus::PortLost;  // b never came: keep the slot
-    store.CaptureBuffer[static_cast<std::size_t>(j)] = b;
-    overwritten = true;
-    if (ui.KeyPressed()) {
-      ui.SetProgress(kDataBytes / kDataBytesPerProgressStep);
-      return TransferStatus::KeyExit;
-    }
-    ui.SetProgress(j / kDataBytesPerProgressStep);
-  }
+  const TransferStatus status = ReceivePayload(
+      link, ui, kDataBytes, kDataBytes / kDataBytesPerProgressStep, overwritten,
+      [&](int j, std::uint8_t b) { store.CaptureBuffer[static_cast<std::size_t>(j)] = b; },
+      [&](int last) { ui.SetProgress(last / kDataBytesPerProgressStep); });
+  if (status != TransferStatus::Success) return status;
   ui.ShowMessage("Data Transfer Successful", kTitle, MessageStyle::MB_OK);
   return TransferStatus::Success;
 }

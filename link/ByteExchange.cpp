@@ -2,6 +2,7 @@
 #include "link/ByteExchange.h"
 
 #include <array>
+#include <span>
 
 namespace fennow {
 
@@ -57,14 +58,38 @@ const LineScript& SyncClockScript() {
   return script;
 }
 
-}  // namespace
-
-std::uint8_t ExchangeByte(LinkSession& link, std::uint8_t out) {
+// The byte that eight samples read, the first the most significant bit.
+std::uint8_t Assemble(std::span<const std::uint8_t> statuses) {
   std::uint8_t received = 0;
-  for (std::uint8_t status : link.Run(ExchangeScript(out))) {
+  for (std::uint8_t status : statuses) {
     received = static_cast<std::uint8_t>((received << 1) | ((status & LinkDataIn) != 0 ? 1u : 0u));
   }
   return received;
+}
+
+// A payload byte and its pause.
+LineScript BuildPayloadByteScript() {
+  LineScript script = BuildExchangeScript(kIdleByte);
+  script.WaitMs(kByteSpacingMs);
+  return script;
+}
+
+}  // namespace
+
+std::uint8_t ExchangeByte(LinkSession& link, std::uint8_t out) {
+  return Assemble(link.Run(ExchangeScript(out)));
+}
+
+void ReceiveBytes(LinkSession& link, int count, std::vector<std::uint8_t>& bytes) {
+  static const LineScript payloadByte = BuildPayloadByteScript();
+  LineScript script;
+  script.Streamable();
+  for (int i = 0; i < count; ++i) script.Append(payloadByte);
+  const LineSamples& samples = link.Run(script);
+  bytes.clear();
+  for (std::size_t at = 0; at + kBitsPerByte <= samples.size(); at += kBitsPerByte) {
+    bytes.push_back(Assemble(std::span(samples).subspan(at, kBitsPerByte)));
+  }
 }
 
 bool SyncLink(LinkSession& link) {

@@ -47,6 +47,15 @@ class LineScript {
   }
   // Milliseconds, turned into microseconds exactly as DelayMilliseconds turns them.
   LineScript& WaitMs(std::int32_t ms);
+  // Marks the script as one in which nothing depends on what its samples read, such as the bytes
+  // of a payload: a port may then queue all of it ahead and hold even its long waits at the lines,
+  // instead of leaving them to the host between round trips.
+  LineScript& Streamable() {
+    streamable_ = true;
+    return *this;
+  }
+  // Appends every step of `other`.
+  LineScript& Append(const LineScript& other);
   LineScript& Sample() {
     steps_.push_back({LineStep::Kind::Sample, 0, 0, 0});
     ++samples_;
@@ -55,12 +64,14 @@ class LineScript {
 
   const std::vector<LineStep>& Steps() const { return steps_; }
   std::size_t SampleCount() const { return samples_; }
+  bool IsStreamable() const { return streamable_; }
   // The data register as the script leaves it, from `latch` as it stands before.
   std::uint32_t LatchAfter(std::uint32_t latch) const;
 
  private:
   std::vector<LineStep> steps_;
   std::size_t samples_ = 0;
+  bool streamable_ = false;
 };
 
 }  // namespace fennow

@@ -39,6 +39,8 @@ class LinkLines {
   // Hands the whole script to a port that takes scripts (PortIo::RunScript); OutputLatch then
   // stands as the script leaves it. False, with nothing done, when the port declines.
   bool RunWhole(const LineScript& script, LineSamples& samples);
+  // Whether the port streams a streamable script whole (PortIo::QueuesAhead).
+  bool QueuesAhead() const { return io_.QueuesAhead(); }
   // Why the port stopped working during the run; empty while it works.
   std::string LostReason() const { return io_.LostReason(); }
 

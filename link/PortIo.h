@@ -16,9 +16,9 @@ struct LinkPort;
 // device, direct port I/O, an unreachable port, the simulated Game Boy and the USB adapter all
 // sit behind it.
 //
-// Two more calls have defaults that every port but the USB adapter keeps: a port for which each
-// access is a USB round trip takes whole scripts of line activity, and a port that can vanish
-// mid-run says so.
+// Three more calls have defaults that every port but the USB adapter keeps: a port for which each
+// access is a USB round trip takes whole scripts of line activity, and may stream them; and a port
+// that can vanish mid-run says so.
 // The title of every box about the port: the confirmation, why a port cannot be reached, and a
 // port lost during an operation.
 inline constexpr std::string_view kPortTitle = "Interface Port";
@@ -40,6 +40,10 @@ class PortIo {
                          LineSamples& /*samples*/) {
     return false;
   }
+
+  // True for a port that streams a streamable script (LineScript::Streamable): it takes many bytes
+  // of a payload in one script and keeps their pauses at the lines itself.
+  virtual bool QueuesAhead() const { return false; }
 
   // Why the port stopped working during the run (a USB adapter unplugged), naming it; empty while
   // it works. Once lost, writes go nowhere and reads see 0xFF, as on an empty socket.

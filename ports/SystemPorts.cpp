@@ -48,6 +48,10 @@ bool SystemPorts::RunScript(const LineScript& script, const LinkPort& port, Line
   return bound.RunScript(script, port, samples);
 }
 
+bool SystemPorts::QueuesAhead() const {
+  return bound_ != nullptr && bound_->QueuesAhead();
+}
+
 std::string SystemPorts::LostReason() const {
   return bound_ != nullptr ? bound_->LostReason() : std::string{};
 }

@@ -70,8 +70,10 @@ class SystemPorts final : public PortIo, public PortDirectory {
   // come from a status register, the address after it.
   void Write(std::uint16_t address, std::uint8_t value) override;
   std::uint8_t Read(std::uint16_t address) override;
-  // Scripts and losses are those of the port behind the link's addresses (an adapter's).
+  // Scripts, streaming and losses are those of the port behind the link's addresses (an
+  // adapter's).
   bool RunScript(const LineScript& script, const LinkPort& port, LineSamples& samples) override;
+  bool QueuesAhead() const override;
   std::string LostReason() const override;
 
   PortTable Ports() override;
