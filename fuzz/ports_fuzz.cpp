@@ -101,6 +101,20 @@ class HostileChip final : public FtdiChip {
     if (action == kOversized && result.ok()) result.count += static_cast<int>(bytes.size()) + 1;
     return result;
   }
+  // A stream leaves nothing outstanding: it reads back what it wrote, or the port is lost.
+  ChipResult Stream(std::span<const std::uint8_t> out, std::span<std::uint8_t> back,
+                    int limitMs) override {
+    const std::uint8_t action = Action();
+    ++calls_;
+    if (IsError(action)) return Fail(action);
+    std::span<std::uint8_t> asked = back;
+    if (action == kShort) asked = back.first(back.size() / 2);
+    if (action == kEmpty) asked = {};
+    ChipResult result = inner_->Stream(out, asked, limitMs);
+    if (!result.ok()) failed_ = true;
+    if (action == kOversized && result.ok()) result.count += static_cast<int>(back.size()) + 1;
+    return result;
+  }
   ChipResult SetReadChunkSize(int bytes) override {
     return Call([&] { return inner_->SetReadChunkSize(bytes); });
   }

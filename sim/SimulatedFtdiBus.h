@@ -20,6 +20,9 @@ struct SimulatedAdapterFaults {
   // Pulled out once this many bytes have been put out at its pins (negative: never). The write
   // under way has gone; from then on reads find no device and writes fail.
   std::int64_t unplugAfterBytes = -1;
+  // Pulled out as the clock line rises at its pins for this time, counted from when it was
+  // plugged in (0: never): a point in the protocol, however many updates each phase takes.
+  std::uint64_t unplugAtClockPulse = 0;
   // This write, counting from 1 after the open, fails as a USB transfer and puts nothing out.
   int failWrite = 0;
   // Every read brings at most a few bytes, and every third read none at all.
@@ -117,10 +120,13 @@ class SimulatedAdapter {
   ChipResult DiscardReadBuffer();
   ChipResult Write(std::span<const std::uint8_t> bytes);
   ChipResult Read(std::span<std::uint8_t> bytes);
+  ChipResult Stream(std::span<const std::uint8_t> out, std::span<std::uint8_t> back, int limitMs);
   ChipResult SetReadChunkSize(int bytes);
   int PacketPayload() const;
   std::int64_t FrameNs() const;
   std::uint64_t BytesDropped() const { return dropped_; }
+  // Rising edges of the clock line at the pins since it was plugged in.
+  std::uint64_t ClockPulses() const { return clockPulses_; }
 
  private:
   struct Reply {
@@ -130,6 +136,8 @@ class SimulatedAdapter {
   };
 
   void PutOut(std::uint8_t byte);
+  // Whether it is pulled out before the next update, as planned by the faults.
+  bool PulledOutNow();
   std::uint8_t ReadPins() const;
   void WaitUntil(std::int64_t ns);
   std::size_t Outstanding() const;
@@ -149,6 +157,7 @@ class SimulatedAdapter {
   int readChunk_ = 4096;  // libftdi's default
   std::uint64_t packetsSent_ = 0;
   std::uint64_t dropped_ = 0;
+  std::uint64_t clockPulses_ = 0;
   int writesSinceOpen_ = 0;
   int readCalls_ = 0;
   int trickleLeft_ = 0;  // empty reads still to come before the next byte of a trickle

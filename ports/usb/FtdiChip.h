@@ -62,6 +62,12 @@ class FtdiChip {
   virtual ChipResult Write(std::span<const std::uint8_t> bytes) = 0;
   // Up to bytes.size(), possibly fewer or none: what has arrived.
   virtual ChipResult Read(std::span<std::uint8_t> bytes) = 0;
+  // Writes all of `out` while a read of `back.size()` bytes stays pending on the chip the whole
+  // time, so that its readings flow back to the host as the host still writes: the pins never
+  // wait for the host to ask for them, and neither buffer of the chip fills. Ends when `back` is
+  // full, or `limitMs` after it began with what had come by then (`count`).
+  virtual ChipResult Stream(std::span<const std::uint8_t> out, std::span<std::uint8_t> back,
+                            int limitMs) = 0;
   // How much one USB read asks the chip for, the chip's two status bytes a packet included. A
   // read ends when that much has come or the chip sends a short packet, which it does only when
   // its latency timer runs out: asked for more than the reply, the read waits that out. Drops

@@ -31,6 +31,10 @@ constexpr int kLatencyTimerMs = 1;
 // (A read that hangs ends in a USB timeout instead, which is an error.)
 constexpr std::int64_t kRoundTripLimitMs = 20;
 
+// A stream's read asks for at most this many packets at a time (libftdi submits it again until
+// the whole reply is in): 4 KiB at full speed, as libftdi's own default.
+constexpr std::size_t kStreamPackets = 64;
+
 // What happened to an adapter that fails while in use, by cause, for "Interface Port Lost: ".
 // "{}" stands for the adapter's name.
 struct LostText {
@@ -82,6 +86,13 @@ std::string Fixed(double value, int decimals) {
   return std::string(text, result.ptr);
 }
 
+// Why a reply was given up: "no reply to 26 bytes", "only 62 of 124 bytes came back within 20 ms".
+std::string ShortReply(std::size_t got, std::size_t asked, std::int64_t limitMs) {
+  if (got == 0) return "no reply to " + std::to_string(asked) + " bytes";
+  return "only " + std::to_string(got) + " of " + std::to_string(asked) +
+         " bytes came back within " + std::to_string(limitMs) + " ms";
+}
+
 std::string AdapterName(const UsbChipModel& model, const ChipListing& listing) {
   const std::string serial = !listing.serial.empty() ? listing.serial
                              : listing.access.ok()   ? "(no serial number)"
@@ -121,6 +132,7 @@ class UsbAdapterPort final : public PortIo {
   void Write(std::uint16_t address, std::uint8_t value) override;
   std::uint8_t Read(std::uint16_t address) override;
   bool RunScript(const LineScript& script, const LinkPort& port, LineSamples& samples) override;
+  bool QueuesAhead() const override { return true; }
   std::string LostReason() const override { return lost_; }
 
  private:
@@ -131,14 +143,31 @@ class UsbAdapterPort final : public PortIo {
   }
 
   // Puts the batch on the pins and appends the status of each of its samples. After it returns
-  // every byte of the batch has been put out: its reply has come back.
-  void Flush(PinBatch& batch, LineSamples& samples);
+  // every byte of the batch has been put out: its reply has come back. Round trips of at most
+  // what the chip may have outstanding, or one stream.
+  void Flush(PinBatch& batch, LineSamples& samples, bool streamed = false);
+  // Streams `out` and reads all of it back (FtdiChip::Stream), within a time worked out from the
+  // measured rate; a failure, or a reply that does not all come, loses the port.
+  void StreamOut(std::span<const std::uint8_t> out, std::span<std::uint8_t> back,
+                 std::int64_t perSecond);
+  // Sets the chip's rate argument, unless it is set already; false once the port is lost.
+  bool UseRate(int rate);
+  // Updates a second that every hold at `rate` is worked out for: the rate measured, with the
+  // margin.
+  std::int64_t PlannedRate(int rate) const {
+    return static_cast<std::int64_t>(std::ceil(perRate_ * kMeasureMargin * rate));
+  }
   // Writes `out` and reads as many bytes back within `limitMs`; a failure loses the port.
   void RoundTrip(std::span<const std::uint8_t> out, std::span<std::uint8_t> back,
                  std::int64_t limitMs = kRoundTripLimitMs);
   // A round trip of `n` updates of the pins as they stand, in nanoseconds; -1 when it failed.
   std::int64_t TimedBurst(std::size_t n, std::int64_t limitMs);
+  // The same streamed, into `ns`; a burst that does not all come back within `limitMs` is the
+  // mark of a chip slower than any in bit-bang mode.
+  ChipResult TimedStream(std::size_t n, std::int64_t limitMs, std::int64_t& ns);
   ChipResult Measure();
+  // Nanoseconds on the counter since `start`, a reading of it.
+  std::int64_t NsSince(std::int64_t start);
   void Lose(const ChipResult& failure) {
     if (!lost_.empty()) return;
     lostCause_ = failure;
@@ -154,8 +183,8 @@ class UsbAdapterPort final : public PortIo {
   std::size_t chunk_;
   std::uint8_t data_ = 0;  // the data register, as the pins hold it
   double perRate_ = 0;     // updates a second per unit of the rate argument, as measured
-  // What every hold is worked out for: the measured rate at the chip's setting, with the margin.
-  std::int64_t updatesPerSecond_ = 1;
+  int rate_ = 0;           // the rate argument the chip has now
+  int streamRate_ = 0;     // the rate argument payloads stream at
   std::int64_t roundTripNs_ = 0;  // of a single update, at open
   int readChunk_ = 0;             // what a USB read asks for, as last set
   ChipResult lostCause_;
@@ -176,64 +205,108 @@ ChipResult UsbAdapterPort::Start() {
   for (const auto& step : steps) {
     if (ChipResult result = step(); !result.ok()) return result;
   }
+  rate_ = model_.rate;
+  const auto wanted = static_cast<int>(
+      std::min<double>(model_.rate, static_cast<double>(kStreamUpdates) / (perRate_ * kMeasureMargin)));
+  streamRate_ = ExactRateAtMost(wanted, model_.exactRates);
   roundTripNs_ = TimedBurst(1, kRoundTripLimitMs);
   return lostCause_;
+}
+
+bool UsbAdapterPort::UseRate(int rate) {
+  if (!lost_.empty()) return false;
+  if (rate == rate_) return true;
+  if (const ChipResult set = chip_->SetRate(rate); !set.ok()) {
+    Lose(set);
+    return false;
+  }
+  rate_ = rate;
+  return true;
 }
 
 std::int64_t UsbAdapterPort::TimedBurst(std::size_t n, std::int64_t limitMs) {
   const std::vector<std::uint8_t> out(n, PinsForData(data_));
   std::vector<std::uint8_t> back(n);
-  Counter& clock = delay_.counter();
-  const std::int64_t start = clock.Count();
+  const std::int64_t start = delay_.counter().Count();
   RoundTrip(out, back, limitMs);
-  if (!lost_.empty()) return -1;
+  return lost_.empty() ? NsSince(start) : -1;
+}
+
+ChipResult UsbAdapterPort::TimedStream(std::size_t n, std::int64_t limitMs, std::int64_t& ns) {
+  const std::vector<std::uint8_t> out(n, PinsForData(data_));
+  std::vector<std::uint8_t> back(n);
+  const std::int64_t start = delay_.counter().Count();
+  ChipResult result = chip_->Stream(out, back, static_cast<int>(limitMs));
+  if (!result.ok()) return result;
+  if (static_cast<std::size_t>(result.count) != n) {
+    return {ChipError::IoError,
+            "its pins change fewer than " + Fixed(kPerRateFloor, 0) +
+                " times a second per unit of rate (" + ShortReply(result.count, n, limitMs) +
+                "): it is not in bit-bang mode as expected",
+            0};
+  }
+  ns = NsSince(start);
+  return {};
+}
+
+std::int64_t UsbAdapterPort::NsSince(std::int64_t start) {
+  Counter& clock = delay_.counter();
   const auto ticks = static_cast<std::int64_t>(static_cast<std::uint64_t>(clock.Count()) -
                                                static_cast<std::uint64_t>(start));
   return static_cast<std::int64_t>(static_cast<double>(ticks) * 1e9 /
                                    static_cast<double>(clock.Frequency()));
 }
 
-// Two bursts of updates at the measuring rate, each the quickest of three tries: both wait out the
-// same USB round trip and latency timer (neither fills its last packet), so their difference is
-// the time the extra updates took at the pins.
+// Pairs of bursts of updates at the measuring rate, each burst the quickest of three tries: both
+// of a pair wait out the same USB round trip and the same latency timer at their end, so their
+// difference is the time the extra updates took at the pins. Streamed, so that the longer burst
+// is not held to what the chip may have outstanding.
 ChipResult UsbAdapterPort::Measure() {
   constexpr std::size_t kSmall = 32;
-  constexpr std::size_t kLarge = 128;  // within what an FT232R may have outstanding
+  constexpr double kFirstPairSlack = 1.5;
   constexpr int kTries = 3;
-  const auto limitMs = static_cast<std::int64_t>(
-      static_cast<double>(kLarge) * 1000 / (kPerRateFloor * kMeasureRate) + kRoundTripLimitMs);
-  std::int64_t small = -1;
-  std::int64_t large = -1;
-  for (int i = 0; i < kTries; ++i) {
-    const std::int64_t s = TimedBurst(kSmall, limitMs);
-    const std::int64_t l = TimedBurst(kLarge, limitMs);
-    if (s < 0 || l < 0) return lostCause_;
-    small = small < 0 ? s : std::min(small, s);
-    large = large < 0 ? l : std::min(large, l);
+  std::size_t large = 128;
+  for (bool first = true;; first = false) {
+    const auto limitMs = static_cast<std::int64_t>(
+        static_cast<double>(large) * 1000 / (kPerRateFloor * kMeasureRate) + kRoundTripLimitMs);
+    std::int64_t small = -1;
+    std::int64_t long_ = -1;
+    for (int i = 0; i < kTries; ++i) {
+      std::int64_t s = 0;
+      std::int64_t l = 0;
+      if (ChipResult timed = TimedStream(kSmall, limitMs, s); !timed.ok()) return timed;
+      if (ChipResult timed = TimedStream(large, limitMs, l); !timed.ok()) return timed;
+      small = small < 0 ? s : std::min(small, s);
+      long_ = long_ < 0 ? l : std::min(long_, l);
+    }
+    if (long_ <= small) {
+      return {ChipError::IoError,
+              "its pin rate could not be measured: " + std::to_string(large) +
+                  " updates took no longer than " + std::to_string(kSmall),
+              0};
+    }
+    const double spanNs = static_cast<double>(long_ - small);
+    const auto updates = static_cast<double>(large - kSmall);
+    perRate_ = updates * 1e9 / spanNs / kMeasureRate;
+    // The first pair may be a USB frame or two out; only the last decides.
+    const double slack = first ? kFirstPairSlack : 1.0;
+    if (perRate_ * slack < kPerRateFloor || perRate_ > model_.perRateLimit * slack) {
+      return {ChipError::IoError,
+              "its pins change " + Fixed(perRate_, 1) +
+                  " times a second per unit of rate, outside " + Fixed(kPerRateFloor, 0) + " to " +
+                  Fixed(model_.perRateLimit, 0) + ": it is not in bit-bang mode as expected",
+              0};
+    }
+    if (!first || spanNs >= kMeasureSpanMs * 1e6) return {};
+    large = kSmall + static_cast<std::size_t>(std::ceil(updates * kMeasureSpanMs * 1e6 / spanNs));
   }
-  const auto updates = static_cast<double>(kLarge - kSmall);
-  if (large <= small) {
-    return {ChipError::IoError,
-            "its pin rate could not be measured: " + std::to_string(kLarge) +
-                " updates took no longer than " + std::to_string(kSmall),
-            0};
-  }
-  perRate_ = updates * 1e9 / static_cast<double>(large - small) / kMeasureRate;
-  if (perRate_ < kPerRateFloor || perRate_ > model_.perRateLimit) {
-    return {ChipError::IoError,
-            "its pins change " + Fixed(perRate_, 1) + " times a second per unit of rate, outside " +
-                Fixed(kPerRateFloor, 0) + " to " + Fixed(model_.perRateLimit, 0) +
-                ": it is not in bit-bang mode as expected",
-            0};
-  }
-  updatesPerSecond_ = static_cast<std::int64_t>(std::ceil(perRate_ * kMeasureMargin * model_.rate));
-  return {};
 }
 
 std::string UsbAdapterPort::Report() const {
   return Fixed(perRate_ * model_.rate / 1e6, 2) + " M pin updates a second (" + Fixed(perRate_, 1) +
          " per unit of rate " + std::to_string(model_.rate) + "), a round trip " +
-         Fixed(static_cast<double>(roundTripNs_) / 1e6, 2) + " ms";
+         Fixed(static_cast<double>(roundTripNs_) / 1e6, 2) + " ms; payloads stream at " +
+         Fixed(perRate_ * streamRate_ / 1e6, 2) + " M (rate " + std::to_string(streamRate_) + ")";
 }
 
 void UsbAdapterPort::Write(std::uint16_t address, std::uint8_t value) {
@@ -256,7 +329,14 @@ std::uint8_t UsbAdapterPort::Read(std::uint16_t address) {
 bool UsbAdapterPort::RunScript(const LineScript& script, const LinkPort& port,
                                LineSamples& samples) {
   if (port.DataPort != base_ || port.StatusPort != base_ + 1u) return false;
-  const std::int64_t perSecond = updatesPerSecond_;
+  // A streamed script keeps even its pauses of milliseconds at the pins, at a rate slow enough
+  // for the bus to carry both ways; anything else goes as fast as the chip is set to.
+  const bool streamed = script.IsStreamable();
+  if (!UseRate(streamed ? streamRate_ : model_.rate)) {
+    samples.insert(samples.end(), script.SampleCount(), std::uint8_t{0xFF});
+    return true;
+  }
+  const std::int64_t perSecond = PlannedRate(rate_);
   std::uint32_t latch = port.OutputLatch;
   PinBatch batch;
   std::uint8_t pins = PinsForData(data_);
@@ -278,7 +358,7 @@ bool UsbAdapterPort::RunScript(const LineScript& script, const LinkPort& port,
         break;
       case LineStep::Kind::Wait: {
         const auto updates = static_cast<std::size_t>(std::max(HoldUpdates(step.us, perSecond), 0));
-        if (updates <= chunk_ / 2) {
+        if (streamed || updates <= chunk_ / 2) {
           holdUntil = std::max(holdUntil, lastEvent) + updates;
           break;
         }
@@ -299,16 +379,23 @@ bool UsbAdapterPort::RunScript(const LineScript& script, const LinkPort& port,
     }
   }
   hold();
-  Flush(batch, samples);
+  Flush(batch, samples, streamed);
   return true;
 }
 
-void UsbAdapterPort::Flush(PinBatch& batch, LineSamples& samples) {
+void UsbAdapterPort::Flush(PinBatch& batch, LineSamples& samples, bool streamed) {
   // A sample after the last byte is read back with one more copy of the pins as they stand.
   if (!batch.sampleAt.empty() && batch.sampleAt.back() >= batch.out.size()) {
     batch.out.push_back(PinsForData(data_));
   }
-  if (lost_.empty() && !batch.out.empty()) {
+  if (lost_.empty() && streamed && !batch.out.empty()) {
+    std::vector<std::uint8_t> back(batch.out.size());
+    StreamOut(batch.out, back, PlannedRate(rate_));
+    if (lost_.empty()) {
+      for (std::size_t at : batch.sampleAt) samples.push_back(StatusFromPins(back[at]));
+      return;
+    }
+  } else if (lost_.empty() && !batch.out.empty()) {
     // Filled up to whole packets with the pins as they stand: the reply then leaves the chip at
     // once instead of when the latency timer runs out.
     const std::size_t padded = (batch.out.size() + packet_ - 1) / packet_ * packet_;
@@ -327,6 +414,30 @@ void UsbAdapterPort::Flush(PinBatch& batch, LineSamples& samples) {
   }
   // A lost adapter reads like an empty socket.
   samples.insert(samples.end(), batch.sampleAt.size(), std::uint8_t{0xFF});
+}
+
+void UsbAdapterPort::StreamOut(std::span<const std::uint8_t> out, std::span<std::uint8_t> back,
+                               std::int64_t perSecond) {
+  // The pins take the planned time, or up to the margin longer; what a stream may take on top is
+  // a round trip or two at its end, and a bus that briefly cannot keep up. A stream that takes
+  // twice as long as its pins do has stopped.
+  const auto pinsMs = static_cast<std::int64_t>(out.size()) * 1000 / perSecond;
+  const auto limitMs = 2 * pinsMs + kRoundTripLimitMs;
+  // Whole packets at a time, as for a round trip; the last may be part-filled.
+  const auto packets = std::min<std::size_t>((out.size() + packet_ - 1) / packet_, kStreamPackets);
+  if (const auto chunk = static_cast<int>(packets * (packet_ + 2)); chunk != readChunk_) {
+    if (const ChipResult set = chip_->SetReadChunkSize(chunk); !set.ok()) {
+      Lose(set);
+      return;
+    }
+    readChunk_ = chunk;
+  }
+  const ChipResult streamed = chip_->Stream(out, back, static_cast<int>(limitMs));
+  if (!streamed.ok()) {
+    Lose(streamed);
+  } else if (static_cast<std::size_t>(streamed.count) != out.size()) {
+    Lose({ChipError::IoError, ShortReply(static_cast<std::size_t>(streamed.count), out.size(), limitMs)});
+  }
 }
 
 void UsbAdapterPort::RoundTrip(std::span<const std::uint8_t> out, std::span<std::uint8_t> back,
@@ -366,10 +477,7 @@ void UsbAdapterPort::RoundTrip(std::span<const std::uint8_t> out, std::span<std:
                                                    static_cast<std::uint64_t>(start));
     // Without a clock to time it by, an empty read stands for one latency-timer period.
     if (limit > 0 ? elapsed > limit : empty >= limitMs / kLatencyTimerMs) {
-      Lose({ChipError::IoError,
-            got == 0 ? "no reply to " + std::to_string(out.size()) + " bytes"
-                     : "only " + std::to_string(got) + " of " + std::to_string(out.size()) +
-                           " bytes came back within " + std::to_string(limitMs) + " ms"});
+      Lose({ChipError::IoError, ShortReply(got, out.size(), limitMs)});
       return;
     }
   }
@@ -395,6 +503,13 @@ std::uint8_t StatusFromPins(std::uint8_t pins) {
     }
   }
   return status;
+}
+
+int ExactRateAtMost(int wanted, int exactRates) {
+  for (int rate = std::max(wanted, 1); rate > 1; --rate) {
+    if (exactRates % rate == 0) return rate;
+  }
+  return 1;
 }
 
 const UsbChipModel* UsbChipOf(std::uint16_t product) {

@@ -70,21 +70,45 @@ struct UsbChipModel {
   // readings, and drivers of the FT232R keep to 128. The FT232H's buffers are said to hold 1 KiB;
   // half of that still takes a whole high-speed packet.
   int maxOutstanding;
+  // The rate arguments the chip's baud generator divides down to exactly are those that divide
+  // this: its base clock (3 MHz on the FT232R; 12 MHz on the FT232H, as libftdi 1.5 sets it for
+  // rates this high) in eighths, over libftdi's 4 (ftdi_to_clkbits in src/ftdi.c). The pins'
+  // rate is then in proportion to the argument, so one measurement holds for every such rate.
+  int exactRates;
 };
 
 inline constexpr std::array<UsbChipModel, 2> kUsbChips{{
-    {0x6001, "FT232R", 46'875, 128, 128},
-    {0x6014, "FT232H", 37'500, 160, 512},
+    {0x6001, "FT232R", 46'875, 128, 128, 6'000'000},
+    {0x6014, "FT232H", 37'500, 160, 512, 24'000'000},
 }};
 
-// The rate is measured at this argument, slow enough that the difference between two bursts lasts
-// 15 ms at the fastest report (a millisecond USB frame is then 7 % of it), and fast enough that the
-// slowest chip is measured in about a second; and held with this margin, so that a measurement
-// up to 9 % low still holds every phase. A larger margin would cost a second round trip a byte.
+// The rate is measured at this argument, slow enough that even the fastest chip cannot outrun the
+// bus, and fast enough that the slowest is measured in about a second: first with bursts of 32 and
+// 128 updates, then, where those took less than kMeasureSpanMs apart, with a second burst long
+// enough to take that long, so that a USB frame either way is 1 % of the difference. Every hold
+// is worked out for the measured rate with this margin.
 inline constexpr int kMeasureRate = 100;
-inline constexpr double kMeasureMargin = 1.1;
+inline constexpr int kMeasureSpanMs = 150;
+inline constexpr double kMeasureMargin = 1.03;
 // Below this many updates a second per unit, the chip is not in bit-bang mode as it should be.
 inline constexpr double kPerRateFloor = 2;
+// The pins' rate while a payload streams, at most, as planned: each 2 us phase is then one update,
+// and the readings and the bytes for the pins together take well under half of what a full-speed
+// bus carries.
+inline constexpr std::int64_t kStreamUpdates = 250'000;
+
+// The rates measured at and used for round trips are exact on every chip.
+constexpr bool RatesAreExact() {
+  for (const UsbChipModel& model : kUsbChips) {
+    if (model.exactRates % kMeasureRate != 0 || model.exactRates % model.rate != 0) return false;
+  }
+  return true;
+}
+static_assert(RatesAreExact());
+
+// The fastest exact rate argument (one that divides `exactRates`) of at most `wanted`, and at
+// least 1.
+int ExactRateAtMost(int wanted, int exactRates);
 
 const UsbChipModel* UsbChipOf(std::uint16_t product);
 
@@ -123,13 +147,13 @@ struct UsbOpenResult {
   PortProblem problem;  // why it failed, when it did
   std::string reason;   // the same in a line: the adapter, why, the library's words, what to do
   // Once open, what was measured: "3.00 M pin updates a second (64.0 per unit of rate 46875), a
-  // round trip 1.10 ms".
+  // round trip 2.01 ms; payloads stream at 0.19 M (rate 3000)".
   std::string report;
 };
 
 // Opens an adapter, puts it in synchronous bit-bang mode with its outputs low, measures how fast
-// its pins change (two bursts at kMeasureRate, timed on `counter`, so that the USB latency drops
-// out; a chip whose rate cannot be measured or lies outside kPerRateFloor..perRateLimit is
+// its pins change (pairs of streamed bursts at kMeasureRate, timed on `counter`, so that the USB
+// latency drops out; a chip whose rate cannot be measured or lies outside kPerRateFloor..perRateLimit is
 // refused) and presents it as a parallel port at `base`: writes to `base` set the data register,
 // reads of `base + 1` give the status register. `counter` times the pauses the adapter leaves to
 // the host.

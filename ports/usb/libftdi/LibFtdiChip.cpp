@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <string_view>
 
 #include "ports/usb/LibftdiErrors.h"
@@ -91,6 +92,42 @@ class LibFtdiChip final : public FtdiChip {
     const int read = ftdi_read_data(ctx_.get(), bytes.data(), static_cast<int>(bytes.size()));
     if (read >= 0) return {ChipError::None, {}, read};
     return Checked(FtdiCall::Read, read);
+  }
+  // libftdi's asynchronous read (ftdi_read_data_submit) keeps one bulk read of the read chunk
+  // pending and submits it again from its callback until `back` is full. The synchronous write
+  // that follows runs libusb's event loop while it waits, so the read's packets come in as the
+  // chip sends them; the write itself is held back by the chip whenever its buffer is full.
+  ChipResult Stream(std::span<const std::uint8_t> out, std::span<std::uint8_t> back,
+                    int limitMs) override {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+    ftdi_transfer_control* read =
+        ftdi_read_data_submit(ctx_.get(), back.data(), static_cast<int>(back.size()));
+    if (read == nullptr) return {ChipError::IoError, "could not start a USB read", 0};
+    timeval now{0, 0};
+    const int written = ftdi_write_data(ctx_.get(), out.data(), static_cast<int>(out.size()));
+    if (written < 0) {
+      ftdi_transfer_data_cancel(read, &now);
+      return Checked(FtdiCall::Write, written);
+    }
+    while (read->completed == 0 && std::chrono::steady_clock::now() < deadline) {
+      timeval slice{0, 10'000};
+      libusb_handle_events_timeout_completed(ctx_->usb_ctx, &slice, &read->completed);
+    }
+    if (read->completed == 0) {
+      const int got = read->offset;
+      ftdi_transfer_data_cancel(read, &now);
+      return {ChipError::None, {}, got};
+    }
+    // The callback ends the read early only when it could not submit it again: the device has
+    // gone, or the transfer failed.
+    const int status = read->transfer != nullptr ? read->transfer->status : LIBUSB_TRANSFER_COMPLETED;
+    const int got = ftdi_transfer_data_done(read);
+    if (got >= 0 && status == LIBUSB_TRANSFER_COMPLETED) return {ChipError::None, {}, got};
+    const int code = status == LIBUSB_TRANSFER_NO_DEVICE ? LIBUSB_ERROR_NO_DEVICE
+                     : status == LIBUSB_TRANSFER_TIMED_OUT ? LIBUSB_ERROR_TIMEOUT
+                                                          : LIBUSB_ERROR_IO;
+    return ChipResultOf(
+        {FtdiCall::Read, code, "usb bulk read failed", LIBUSB_SUCCESS, OnBus(ctx_->usb_ctx, bus_, address_)});
   }
   ChipResult SetReadChunkSize(int bytes) override {
     return Checked(FtdiCall::Setting,
