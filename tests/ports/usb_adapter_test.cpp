@@ -20,6 +20,7 @@ namespace {
 using test::UsbRig;
 
 constexpr std::int64_t kUs = 1000;
+constexpr std::int64_t kMs = 1000 * kUs;
 
 // ---- The pin map ----------------------------------------------------------------------------
 
@@ -81,6 +82,12 @@ TEST(UsbChips, APhaseIsHeldForWholeUpdatesRoundedUp) {
   EXPECT_EQ(HoldUpdates(kHalfBitUs, 3'300'000), 7);
   EXPECT_EQ(HoldUpdates(1, 1'500'000), 2);
   EXPECT_EQ(HoldUpdates(10'000, 3'000'000), 30'000);
+  // A streaming rate is one the baud generator divides down to exactly, so the pins keep to the
+  // proportion measured.
+  EXPECT_EQ(ExactRateAtMost(3125, 6'000'000), 3125);
+  EXPECT_EQ(ExactRateAtMost(3124, 6'000'000), 3000);
+  EXPECT_EQ(ExactRateAtMost(60'679, 24'000'000), 60'000);
+  EXPECT_EQ(ExactRateAtMost(0, 6'000'000), 1);
   EXPECT_EQ(UsbChipOf(0x6001)->name, std::string("FT232R"));
   EXPECT_EQ(UsbChipOf(0x6014)->name, std::string("FT232H"));
   EXPECT_EQ(UsbChipOf(0x6010), nullptr);
@@ -174,11 +181,47 @@ void PrintTo(const PhaseCase& c, std::ostream* out) {
 
 class UsbPhases : public ::testing::TestWithParam<PhaseCase> {};
 
+// The shortest clock phase and data setup before a rising edge among the line changes at the pins
+// from `from` on, and each pause from a byte's last falling edge to the next byte's first rising
+// edge (a phase of more than a millisecond).
+struct PinPhases {
+  std::int64_t shortestPhase = std::numeric_limits<std::int64_t>::max();
+  std::int64_t shortestSetup = std::numeric_limits<std::int64_t>::max();
+  std::vector<std::int64_t> pauses;
+  std::size_t clockChanges = 0;
+};
+
+PinPhases PhasesAtThePins(const std::vector<PinLevels>& lines, std::size_t from) {
+  PinPhases p;
+  std::int64_t lastClock = -1;
+  std::int64_t lastData = -1;
+  std::uint8_t before = from > 0 ? lines[from - 1].lines : 0;
+  for (std::size_t i = from; i < lines.size(); ++i) {
+    const PinLevels& levels = lines[i];
+    const std::uint8_t changed = levels.lines ^ before;
+    before = levels.lines;
+    if ((changed & LinkDataOut) != 0) lastData = levels.timeNs;
+    if ((changed & LinkClock) == 0) continue;
+    ++p.clockChanges;
+    const bool rising = (levels.lines & LinkClock) != 0;
+    if (lastClock >= 0 && levels.timeNs - lastClock > kMs) {
+      if (rising) p.pauses.push_back(levels.timeNs - lastClock);
+    } else if (lastClock >= 0) {
+      p.shortestPhase = std::min(p.shortestPhase, levels.timeNs - lastClock);
+    }
+    if (rising && lastData >= 0) p.shortestSetup = std::min(p.shortestSetup, levels.timeNs - lastData);
+    lastClock = levels.timeNs;
+  }
+  return p;
+}
+
 // Whichever multiplier the chip really has (1, 4 or 16 times its baud rate, and twice the fastest
 // report), the rate measured at open sets the holds: every clock phase, the data's setup before
 // each rising edge and the settle before each sample last 2 us at the pins, measured from the
-// updates the chip put out, and no phase is held needlessly long. A rate outside what a chip in
-// bit-bang mode can have is refused at open.
+// updates the chip put out, and no phase is held needlessly long; so do they when payload bytes
+// stream at the lowered rate, whose 2 ms pauses between bytes, held at the pins, last at least
+// that and at most a tenth more. A rate outside what a chip in bit-bang mode can have is refused
+// at open.
 TEST_P(UsbPhases, EveryPhaseAtThePinsLastsTwoMicroseconds) {
   const PhaseCase c = GetParam();
   SettleProbe probe;
@@ -200,31 +243,30 @@ TEST_P(UsbPhases, EveryPhaseAtThePinsLastsTwoMicroseconds) {
   for (std::uint8_t out : std::array<std::uint8_t, 4>{0xA5, 0x00, 0xFF, 0x5A}) {
     allSettled = ExchangeByte(rig.link, out) == 0xFF && allSettled;
   }
+  const PinPhases exchanged = PhasesAtThePins(rig.adapter.Lines(), 0);
+  ASSERT_EQ(exchanged.clockChanges, 2u * 8 * 4);
+  const double updateNs = 1e9 / (c.updatesPerRate * rig.adapter.Rate());
 
-  std::int64_t shortestPhase = std::numeric_limits<std::int64_t>::max();
-  std::int64_t shortestSetup = shortestPhase;
-  std::int64_t lastClock = -1;
-  std::int64_t lastData = -1;
-  std::uint8_t before = 0;
-  for (const PinLevels& levels : rig.adapter.Lines()) {
-    const std::uint8_t changed = levels.lines ^ before;
-    before = levels.lines;
-    if ((changed & LinkDataOut) != 0) lastData = levels.timeNs;
-    if ((changed & LinkClock) == 0) continue;
-    if (lastClock >= 0) shortestPhase = std::min(shortestPhase, levels.timeNs - lastClock);
-    if ((levels.lines & LinkClock) != 0 && lastData >= 0) {
-      shortestSetup = std::min(shortestSetup, levels.timeNs - lastData);
-    }
-    lastClock = levels.timeNs;
+  const std::size_t streamedFrom = rig.adapter.Lines().size();
+  std::vector<std::uint8_t> received;
+  ReceiveBytes(rig.link, 3, received);
+  EXPECT_EQ(received, (std::vector<std::uint8_t>{0xFF, 0xFF, 0xFF}));
+  const PinPhases streamed = PhasesAtThePins(rig.adapter.Lines(), streamedFrom);
+  ASSERT_EQ(streamed.clockChanges, 2u * 8 * 3);
+  ASSERT_EQ(streamed.pauses.size(), 2u);
+
+  for (const PinPhases& p : {exchanged, streamed}) {
+    EXPECT_GE(p.shortestPhase, 2 * kUs);
+    EXPECT_GE(p.shortestSetup, 2 * kUs);
   }
-  ASSERT_EQ(test::LineChanges(rig.adapter, LinkClock).size(), 2u * 8 * 4);
-
-  EXPECT_GE(shortestPhase, 2 * kUs);
-  EXPECT_GE(shortestSetup, 2 * kUs);
+  for (std::int64_t pause : streamed.pauses) {
+    EXPECT_GE(pause, kByteSpacingMs * kMs);
+    EXPECT_LE(static_cast<double>(pause), 1.1 * kByteSpacingMs * kMs);
+  }
   EXPECT_TRUE(allSettled);
   // One update at the slowest chip is already longer than 2 us; more than one would be waste.
-  const double updateNs = 1e9 / (c.updatesPerRate * rig.adapter.Rate());
-  EXPECT_LE(static_cast<double>(shortestPhase), std::max(2.0 * kUs * 1.25, updateNs) + updateNs);
+  EXPECT_LE(static_cast<double>(exchanged.shortestPhase),
+            std::max(2.0 * kUs * 1.25, updateNs) + updateNs);
 }
 
 INSTANTIATE_TEST_SUITE_P(Rates, UsbPhases,

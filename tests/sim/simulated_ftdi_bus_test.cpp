@@ -107,6 +107,69 @@ INSTANTIATE_TEST_SUITE_P(Sizes, FakeLatency,
                                   std::to_string(tp.param.chunk);
                          });
 
+struct StreamCase {
+  const char* name;
+  std::uint16_t product;
+  int rate;
+  std::size_t bytes;
+  bool mute;
+  std::int64_t atLeastNs;
+  std::int64_t underNs;
+};
+
+void PrintTo(const StreamCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
+class FakeStream : public ::testing::TestWithParam<StreamCase> {};
+
+// A stream goes no faster than the pins' rate, nor than a frame's packets carry both ways (19 of
+// 64 bytes a millisecond at full speed, 62 of them data on the way back); the readings still come
+// back one update behind, and when the bus falls behind the pins hold their level rather than
+// hurry. A chip that sends nothing back ends the stream at its limit with nothing.
+TEST_P(FakeStream, GoesNoFasterThanThePinsAndTheBusAllow) {
+  const StreamCase c = GetParam();
+  SimulatedAdapterSetup setup;
+  setup.product = c.product;
+  setup.faults.mute = c.mute;
+  ChipRig rig(setup);
+  rig.adapter.SetRate(c.rate);
+  std::vector<std::uint8_t> out(c.bytes);
+  for (std::size_t i = 0; i < out.size(); ++i) out[i] = static_cast<std::uint8_t>(i * 7);
+  std::vector<std::uint8_t> back(out.size());
+  const std::int64_t start = rig.counter.Now();
+  const ChipResult streamed = rig.adapter.Stream(out, back, 200);
+  const std::int64_t took = rig.counter.Now() - start;
+
+  ASSERT_TRUE(streamed.ok());
+  EXPECT_GE(took, c.atLeastNs);
+  EXPECT_LT(took, c.underNs);
+  if (c.mute) {
+    EXPECT_EQ(streamed.count, 0);
+    return;
+  }
+  ASSERT_EQ(streamed.count, static_cast<int>(out.size()));
+  for (std::size_t i = 1; i < out.size(); ++i) ASSERT_EQ(back[i], out[i - 1]) << i;
+  const auto& lines = rig.adapter.Lines();
+  const std::int64_t updateNs = 1'000'000'000 / rig.adapter.UpdatesPerSecond();
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    ASSERT_GE(lines[i].timeNs - lines[i - 1].timeNs, updateNs) << i;
+  }
+}
+
+// 19,200 updates at 192,000 a second: 100 ms at the pins, a tenth of what the bus carries. 30,000
+// at 3 M a second: 10 ms at the pins, but 30,000 / 64 packets out and 30,000 / 62 back take 50 ms
+// of full-speed frames; high speed carries them in the pins' 10 ms, and the last part-filled packet
+// waits a latency-timer period.
+INSTANTIATE_TEST_SUITE_P(
+    Rates, FakeStream,
+    ::testing::Values(
+        StreamCase{"PinsSetThePace", 0x6001, 3'000, 19'200, false, 100 * kMs, 103 * kMs},
+        StreamCase{"FullSpeedBusSetsThePace", 0x6001, 46'875, 30'000, false, 50 * kMs, 60 * kMs},
+        StreamCase{"HighSpeedKeepsUp", 0x6014, 37'500, 30'000, false, 10 * kMs, 12 * kMs},
+        StreamCase{"NothingComesBack", 0x6001, 3'000, 1'000, true, 200 * kMs, 201 * kMs}),
+    [](const auto& tp) { return std::string(tp.param.name); });
+
 TEST(FakeChip, ReadsInputsFromTheFarEndsLinesAndUnwiredOnesHigh) {
   VirtualCounter clock;
   SimulatedGameBoy gameBoy([&clock] { return clock.Now(); });
