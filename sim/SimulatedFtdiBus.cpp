@@ -362,16 +362,19 @@ ChipResult SimulatedAdapter::Stream(std::span<const std::uint8_t> out, std::span
     }
     // One packet on the bus, the two directions taking turns when both have one.
     const std::size_t waiting = readings.size() - sent;
-    const bool toHost = !setup_.faults.mute && (waiting >= payload || t - lastPacketNs >= latencyNs);
+    const bool toHost =
+        !setup_.faults.mute && (waiting >= payload || t - lastPacketNs >= latencyNs);
     const std::size_t nextOut = std::min(packet, out.size() - delivered);
-    const bool fromHost = delivered < out.size() && model.fromHost - (delivered - putOut) >= nextOut;
+    const bool fromHost =
+        delivered < out.size() && model.fromHost - (delivered - putOut) >= nextOut;
     if (toHost && (!fromHost || !inLast)) {
       const std::size_t n = std::min(payload, waiting);
       lastPacketNs = t;
       inLast = true;
       if (n == 0) continue;
-      const bool lost = setup_.faults.dropEveryPacket > 0 &&
-                        ++packetsSent_ % static_cast<std::uint64_t>(setup_.faults.dropEveryPacket) == 0;
+      const bool lost =
+          setup_.faults.dropEveryPacket > 0 &&
+          ++packetsSent_ % static_cast<std::uint64_t>(setup_.faults.dropEveryPacket) == 0;
       if (lost) {
         dropped_ += n;
       } else {

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Measures, on the real monotonic clock, how closely the busy-wait delays and a whole transfer
 // against the simulated Game Boy keep to the waits the protocol asks for; and what a transfer
-// through the USB adapter (a simulated FT232R, 1 ms a USB round trip) costs against the same
-// floor, on the real clock and on a virtual one.
+// through the USB adapter costs against the same floor, its payload streamed (simulated FT232R and
+// FT232H, round trips of 1 and 2 ms, pin clocks of 1 and 16 times the baud rate), on the real
+// clock and on a virtual one.
 
 #include <QApplication>
 #include <algorithm>
@@ -374,8 +375,9 @@ bool PrintResults(const Results& results) {
   PrintPercentiles("SetLamp", results.costs.setLamp);
 
   std::printf(
-      "\nUSB adapter: simulated chips, a reply seen at the USB frame after it is in, services that"
-      "\ndo nothing:\n");
+      "\nUSB adapter: simulated chips, a reply seen at the USB frame after it is in, a round trip"
+      "\nfor each sync clock, the request and the mode byte, the payload streamed a tile row at a"
+      "\ntime through the chip's buffers and the bus's packets; services that do nothing:\n");
   std::printf("%-8s %-6s %-4s %-4s %-7s %-7s %11s %9s %11s %12s %12s %9s\n", "transfer", "chip",
               "rtt", "clk", "clock", "result", "sync clocks", "exchanges", "round trips",
               "floor (ms)", "time (ms)", "x floor");
@@ -393,9 +395,9 @@ bool PrintResults(const Results& results) {
                 run.wallMs / run.floorMs);
   }
   std::printf(
-      "  (rtt: a USB round trip; clk: the pin clock as a multiple of the baud rate. real: wall\n"
-      "   time on the monotonic clock; virtual: protocol time on a clock that moves 1 us a\n"
-      "   reading. The same floor as above)\n");
+      "  (rtt: a USB round trip; clk: the pin clock as a multiple of the baud rate; round trips:\n"
+      "   USB writes, a stream counting as one. real: wall time on the monotonic clock; virtual:\n"
+      "   protocol time on a clock that moves 1 us a reading. The same floor as above)\n");
 
   std::printf("\nOne byte's 34 port accesses, waits left out, %d bytes:\n", kCostBytes);
   std::printf("  %-34s %8.1f ns\n  %-34s %8.1f ns  (x %.2f)\n", "on the Game Boy's registers",

@@ -31,9 +31,10 @@ constexpr int kLatencyTimerMs = 1;
 // (A read that hangs ends in a USB timeout instead, which is an error.)
 constexpr std::int64_t kRoundTripLimitMs = 20;
 
-// A stream's read asks for at most this many packets at a time (libftdi submits it again until
-// the whole reply is in): 4 KiB at full speed, as libftdi's own default.
-constexpr std::size_t kStreamPackets = 64;
+// A stream's read asks for at most this much at a time, in whole packets (libftdi submits it again
+// until the whole reply is in): libftdi 1.5 caps its read chunk at 16 KiB on Linux
+// (ftdi_read_data_set_chunksize in src/ftdi.c).
+constexpr std::size_t kStreamChunkLimit = 16'384;
 
 // What happened to an adapter that fails while in use, by cause, for "Interface Port Lost: ".
 // "{}" stands for the adapter's name.
@@ -181,10 +182,10 @@ class UsbAdapterPort final : public PortIo {
   std::uint16_t base_;
   std::size_t packet_;
   std::size_t chunk_;
-  std::uint8_t data_ = 0;  // the data register, as the pins hold it
-  double perRate_ = 0;     // updates a second per unit of the rate argument, as measured
-  int rate_ = 0;           // the rate argument the chip has now
-  int streamRate_ = 0;     // the rate argument payloads stream at
+  std::uint8_t data_ = 0;         // the data register, as the pins hold it
+  double perRate_ = 0;            // updates a second per unit of the rate argument, as measured
+  int rate_ = 0;                  // the rate argument the chip has now
+  int streamRate_ = 0;            // the rate argument payloads stream at
   std::int64_t roundTripNs_ = 0;  // of a single update, at open
   int readChunk_ = 0;             // what a USB read asks for, as last set
   ChipResult lostCause_;
@@ -206,8 +207,8 @@ ChipResult UsbAdapterPort::Start() {
     if (ChipResult result = step(); !result.ok()) return result;
   }
   rate_ = model_.rate;
-  const auto wanted = static_cast<int>(
-      std::min<double>(model_.rate, static_cast<double>(kStreamUpdates) / (perRate_ * kMeasureMargin)));
+  const auto wanted = static_cast<int>(std::min<double>(
+      model_.rate, static_cast<double>(kStreamUpdates) / (perRate_ * kMeasureMargin)));
   streamRate_ = ExactRateAtMost(wanted, model_.exactRates);
   roundTripNs_ = TimedBurst(1, kRoundTripLimitMs);
   return lostCause_;
@@ -424,7 +425,8 @@ void UsbAdapterPort::StreamOut(std::span<const std::uint8_t> out, std::span<std:
   const auto pinsMs = static_cast<std::int64_t>(out.size()) * 1000 / perSecond;
   const auto limitMs = 2 * pinsMs + kRoundTripLimitMs;
   // Whole packets at a time, as for a round trip; the last may be part-filled.
-  const auto packets = std::min<std::size_t>((out.size() + packet_ - 1) / packet_, kStreamPackets);
+  const auto packets =
+      std::min((out.size() + packet_ - 1) / packet_, kStreamChunkLimit / (packet_ + 2));
   if (const auto chunk = static_cast<int>(packets * (packet_ + 2)); chunk != readChunk_) {
     if (const ChipResult set = chip_->SetReadChunkSize(chunk); !set.ok()) {
       Lose(set);
@@ -436,7 +438,8 @@ void UsbAdapterPort::StreamOut(std::span<const std::uint8_t> out, std::span<std:
   if (!streamed.ok()) {
     Lose(streamed);
   } else if (static_cast<std::size_t>(streamed.count) != out.size()) {
-    Lose({ChipError::IoError, ShortReply(static_cast<std::size_t>(streamed.count), out.size(), limitMs)});
+    Lose({ChipError::IoError,
+          ShortReply(static_cast<std::size_t>(streamed.count), out.size(), limitMs)});
   }
 }
 

@@ -153,10 +153,10 @@ struct UsbOpenResult {
 
 // Opens an adapter, puts it in synchronous bit-bang mode with its outputs low, measures how fast
 // its pins change (pairs of streamed bursts at kMeasureRate, timed on `counter`, so that the USB
-// latency drops out; a chip whose rate cannot be measured or lies outside kPerRateFloor..perRateLimit is
-// refused) and presents it as a parallel port at `base`: writes to `base` set the data register,
-// reads of `base + 1` give the status register. `counter` times the pauses the adapter leaves to
-// the host.
+// latency drops out; a chip whose rate cannot be measured or lies outside
+// kPerRateFloor..perRateLimit is refused) and presents it as a parallel port at `base`: writes to
+// `base` set the data register, reads of `base + 1` give the status register. `counter` times the
+// pauses the adapter leaves to the host.
 UsbOpenResult OpenUsbAdapter(FtdiBus& bus, const UsbAdapterListing& adapter, Counter& counter,
                              std::uint16_t base = 0x378);
 

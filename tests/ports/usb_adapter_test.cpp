@@ -209,7 +209,8 @@ PinPhases PhasesAtThePins(const std::vector<PinLevels>& lines, std::size_t from)
     } else if (lastClock >= 0) {
       p.shortestPhase = std::min(p.shortestPhase, levels.timeNs - lastClock);
     }
-    if (rising && lastData >= 0) p.shortestSetup = std::min(p.shortestSetup, levels.timeNs - lastData);
+    if (rising && lastData >= 0)
+      p.shortestSetup = std::min(p.shortestSetup, levels.timeNs - lastData);
     lastClock = levels.timeNs;
   }
   return p;

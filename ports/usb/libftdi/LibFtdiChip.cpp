@@ -120,14 +120,15 @@ class LibFtdiChip final : public FtdiChip {
     }
     // The callback ends the read early only when it could not submit it again: the device has
     // gone, or the transfer failed.
-    const int status = read->transfer != nullptr ? read->transfer->status : LIBUSB_TRANSFER_COMPLETED;
+    const int status =
+        read->transfer != nullptr ? read->transfer->status : LIBUSB_TRANSFER_COMPLETED;
     const int got = ftdi_transfer_data_done(read);
     if (got >= 0 && status == LIBUSB_TRANSFER_COMPLETED) return {ChipError::None, {}, got};
-    const int code = status == LIBUSB_TRANSFER_NO_DEVICE ? LIBUSB_ERROR_NO_DEVICE
+    const int code = status == LIBUSB_TRANSFER_NO_DEVICE   ? LIBUSB_ERROR_NO_DEVICE
                      : status == LIBUSB_TRANSFER_TIMED_OUT ? LIBUSB_ERROR_TIMEOUT
-                                                          : LIBUSB_ERROR_IO;
-    return ChipResultOf(
-        {FtdiCall::Read, code, "usb bulk read failed", LIBUSB_SUCCESS, OnBus(ctx_->usb_ctx, bus_, address_)});
+                                                           : LIBUSB_ERROR_IO;
+    return ChipResultOf({FtdiCall::Read, code, "usb bulk read failed", LIBUSB_SUCCESS,
+                         OnBus(ctx_->usb_ctx, bus_, address_)});
   }
   ChipResult SetReadChunkSize(int bytes) override {
     return Checked(FtdiCall::Setting,
