@@ -25,8 +25,8 @@ constexpr std::uint8_t kBusyBit = 0x80;
 // (the FT232R's 128-byte transmit buffer, the figure both reference drivers keep to; the
 // FT232H's 1 KiB), and its buffer for bytes from the host (256 bytes and 1 KiB: FT232R and FT232H
 // datasheets); the USB frame, 1 ms at full speed (FT232R) and a 125 us microframe at high speed
-// (FT232H); and the most bulk packets a frame carries, both ways together (USB 2.0, table 5-10:
-// 19 of 64 bytes at full speed, 13 of 512 at high speed).
+// (FT232H); and the most bulk packets a frame carries, both ways together (USB 2.0, tables 5-9
+// and 5-10: 19 of 64 bytes at full speed, 13 of 512 at high speed).
 struct FakeChipModel {
   std::uint16_t product;
   double fastestPerRate;

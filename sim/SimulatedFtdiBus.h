@@ -71,9 +71,11 @@ struct PinLevels {
 // far end at the line level with the time of each update taken from the count of updates; it
 // reads its pins just before each update, so what comes back is one byte behind what went out;
 // and a reply can be read one round trip after its write at the earliest, a latency-timer period
-// later still when its last packet is not full. Waiting is spinning on
-// the counter, so time passes on a VirtualCounter in tests and on the real clock in the
-// simulator program alike.
+// later still when its last packet is not full. A stream (FtdiChip::Stream) goes packet by
+// packet: into the chip's buffer from the host while there is room, out at the pins while its
+// readings have room, and back to the host a packet at a time, a frame carrying only so many
+// packets both ways. Waiting is spinning on the counter, so time passes on a VirtualCounter in
+// tests and on the real clock in the simulator program alike.
 class SimulatedAdapter {
  public:
   SimulatedAdapter(SimulatedAdapterSetup setup, Counter& counter);
