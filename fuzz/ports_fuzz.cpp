@@ -91,10 +91,7 @@ class HostileChip final : public FtdiChip {
     const std::uint8_t action = Action();
     ++calls_;
     if (IsError(action)) return Fail(action);
-    std::span<std::uint8_t> asked = bytes;
-    if (action == kShort) asked = bytes.first(bytes.size() / 2);
-    if (action == kEmpty) asked = {};
-    ChipResult result = inner_->Read(asked);
+    ChipResult result = inner_->Read(Asked(action, bytes));
     if (result.ok()) outstanding_ -= std::min<std::size_t>(outstanding_, result.count);
     if (!result.ok()) failed_ = true;
     // A library that says it read more than it was given room for.
@@ -107,10 +104,7 @@ class HostileChip final : public FtdiChip {
     const std::uint8_t action = Action();
     ++calls_;
     if (IsError(action)) return Fail(action);
-    std::span<std::uint8_t> asked = back;
-    if (action == kShort) asked = back.first(back.size() / 2);
-    if (action == kEmpty) asked = {};
-    ChipResult result = inner_->Stream(out, asked, limitMs);
+    ChipResult result = inner_->Stream(out, Asked(action, back), limitMs);
     if (!result.ok()) failed_ = true;
     if (action == kOversized && result.ok()) result.count += static_cast<int>(back.size()) + 1;
     return result;
@@ -127,6 +121,12 @@ class HostileChip final : public FtdiChip {
   static constexpr std::uint8_t kOversized = 6;
 
   static bool IsError(std::uint8_t action) { return action >= 1 && action <= 3; }
+  // What a read faulted by `action` asks the chip for: all of `bytes`, half, or nothing.
+  static std::span<std::uint8_t> Asked(std::uint8_t action, std::span<std::uint8_t> bytes) {
+    if (action == kShort) return bytes.first(bytes.size() / 2);
+    if (action == kEmpty) return {};
+    return bytes;
+  }
 
   std::uint8_t Action() {
     ++seen_;
