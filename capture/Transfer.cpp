@@ -44,12 +44,12 @@ TransferStatus Request(LinkSession& link, WindowServices& ui) {
 // a port that streams, which then keeps every pause at the lines instead of waiting a round trip
 // for each byte. Either way a tile row is a whole number of runs.
 int RunBytes(const LinkSession& link) {
-  return link.lines.QueuesAhead() ? kTileColumns * kTileSide : 1;
+  return link.lines.QueuesAhead() ? kTileRowBytes : 1;
 }
 
 // Where the i-th byte of a screen goes: the screen comes as tile rows of tiles of pixel rows.
 std::size_t ScreenSlotOfByte(int i) {
-  const int tileRow = i / (kTileColumns * kTileSide);
+  const int tileRow = i / kTileRowBytes;
   const int column = i / kTileSide % kTileColumns;
   const int line = i % kTileSide;
   return static_cast<std::size_t>(ScreenSlot(kTileSide * tileRow + line, column));
@@ -86,7 +86,6 @@ TransferStatus ReceiveScreen(LinkSession& link, WindowServices& ui, CaptureStore
       link, ui, kScreenBytes, kProgressPerTileRow * kTileRows, overwritten,
       [&](int i, std::uint8_t b) { store.CaptureBuffer[ScreenSlotOfByte(i)] = b ^ 0xFF; },
       [&](int last) {
-        constexpr int kTileRowBytes = kTileColumns * kTileSide;
         if ((last + 1) % kTileRowBytes == 0) {
           ui.SetProgress(kProgressPerTileRow * (last / kTileRowBytes));
         }

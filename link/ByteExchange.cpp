@@ -70,7 +70,7 @@ std::uint8_t Assemble(std::span<const std::uint8_t> statuses) {
 // A payload byte and its pause.
 LineScript BuildPayloadByteScript() {
   LineScript script = BuildExchangeScript(kIdleByte);
-  script.WaitMs(kByteSpacingMs);
+  script.WaitMs(kByteSpacingMs).Streamable();
   return script;
 }
 
@@ -82,10 +82,12 @@ std::uint8_t ExchangeByte(LinkSession& link, std::uint8_t out) {
 
 void ReceiveBytes(LinkSession& link, int count, std::vector<std::uint8_t>& bytes) {
   static const LineScript payloadByte = BuildPayloadByteScript();
-  LineScript script;
-  script.Streamable();
-  for (int i = 0; i < count; ++i) script.Append(payloadByte);
-  const LineSamples& samples = link.Run(script);
+  LineScript run;
+  if (count != 1) {
+    run.Streamable();
+    for (int i = 0; i < count; ++i) run.Append(payloadByte);
+  }
+  const LineSamples& samples = link.Run(count == 1 ? payloadByte : run);
   bytes.clear();
   for (std::size_t at = 0; at + kBitsPerByte <= samples.size(); at += kBitsPerByte) {
     bytes.push_back(Assemble(std::span(samples).subspan(at, kBitsPerByte)));

@@ -28,6 +28,7 @@ inline constexpr int kScreenHeight = 144;
 inline constexpr int kTileSide = 8;
 inline constexpr int kTileRows = kScreenHeight / kTileSide;           // 18
 inline constexpr int kTileColumns = kScreenWidth / kTileSide;         // 20
+inline constexpr int kTileRowBytes = kTileColumns * kTileSide;        // 160, a row of tiles
 inline constexpr int kScreenRowBytes = kScreenWidth / kBitsPerByte;   // 20
 inline constexpr int kScreenBytes = kScreenRowBytes * kScreenHeight;  // 2880
 inline constexpr int kSampleCount = 1202;

@@ -96,8 +96,7 @@ TEST_P(UsbRoundTrip, ArrivesWholeStreamedWithinATenthOverTheFloor) {
   // mode byte, and a stream for each tile row's worth of payload.
   const std::uint64_t exchanges = 2 + sent.size();
   const std::uint64_t syncClocks = rig.gameBoy.ClockPulses() - kBitsPerByte * exchanges;
-  const std::uint64_t runs =
-      (sent.size() + kTileColumns * kTileSide - 1) / (kTileColumns * kTileSide);
+  const std::uint64_t runs = (sent.size() + kTileRowBytes - 1) / kTileRowBytes;
   EXPECT_EQ(rig.adapter.Writes() - writesBefore, 1 + syncClocks + 2 + runs);
   const std::int64_t floor = FloorNs(syncClocks, exchanges, sent.size());
   EXPECT_LE(static_cast<double>(took), 1.1 * static_cast<double>(floor))
@@ -262,7 +261,7 @@ constexpr std::uint64_t PulsesBefore(int k) {
 
 // A payload goes through the adapter a tile row at a time: the bytes of the row under way never
 // arrive.
-constexpr int kRun = kTileColumns * kTileSide;
+constexpr int kRun = kTileRowBytes;
 
 struct LostCase {
   const char* name;
