@@ -94,9 +94,10 @@ class LibFtdiChip final : public FtdiChip {
     return Checked(FtdiCall::Read, read);
   }
   // libftdi's asynchronous read (ftdi_read_data_submit) keeps one bulk read of the read chunk
-  // pending and submits it again from its callback until `back` is full. The synchronous write
-  // that follows runs libusb's event loop while it waits, so the read's packets come in as the
-  // chip sends them; the write itself is held back by the chip whenever its buffer is full.
+  // pending and submits it again from its callback until `back` is full (src/ftdi.c, v1.5). The
+  // synchronous write that follows runs libusb's event loop while it waits (libusb 1.0.26's
+  // sync.c, sync_transfer_wait_for_completion), so the read's packets come in as the chip sends
+  // them; the write itself is held back by the chip whenever its buffer is full.
   ChipResult Stream(std::span<const std::uint8_t> out, std::span<std::uint8_t> back,
                     int limitMs) override {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
