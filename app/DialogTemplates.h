@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "app/DialogUnits.h"
-#include "link/WindowServices.h"
+#include "link/FrontEnd.h"
 
 namespace fennow {
 

@@ -19,7 +19,7 @@
 #include "app/LampButton.h"
 #include "app/TemplateControls.h"
 #include "app/WindowRules.h"
-#include "capture/LinkTest.h"
+#include "capture/LeadTest.h"
 #include "capture/Transfer.h"
 #include "export/Exporters.h"
 #include "link/Delay.h"
@@ -72,10 +72,10 @@ const std::array<LinkWindow::CommandRoute, 8> LinkWindow::kCommandRoutes{{
 LinkWindow::LinkWindow(WindowPlatform& platform)
     : QDialog(nullptr, kFrameFlags),
       platform_(platform),
-      link_(platform.port, platform.counter),
+      link_(platform.counter),
       chosen_{PortChoice::LPT1, TargetOf(platform.ports.Ports(), PortChoice::LPT1)},
       WindowIcon(QString::fromUtf8(kIconResource)) {
-  PointPortAt(link_.port, chosen_.target);
+  PointPortAt(link_.port, chosen_.choice, chosen_.target);
   setWindowTitle(ToQString(kMainCaption));
   setFont(DialogFont());
   units_ = BaseUnitsOf(fontMetrics());
@@ -106,6 +106,7 @@ LinkWindow::~LinkWindow() {
   // Off the screen first: the two seconds below are the program's last, and nothing in them
   // repaints.
   hide();
+  if (!reached_) link_.Use(*platform_.ports.Reach(chosen_.target).port);
   link_.lines.Clear(LinkClock | LinkDataOut);
   link_.delay.DelayMilliseconds(kCloseIdleMs);
 }
@@ -197,8 +198,13 @@ SaveAnswer LinkWindow::RunSaveDialog(const SaveRequest& request) {
   return platform_.dialogs.RunSaveDialog(this, request);
 }
 
+void LinkWindow::ReachChosen() {
+  ReachChosenPort(chosen_, platform_.ports, notices_, *this, link_);
+  reached_ = true;
+}
+
 void LinkWindow::OnStartTransfer() {
-  ReachChosenPort(chosen_, platform_.ports, notices_, *this);
+  ReachChosen();
   StartTransfer(link_, *this, capture_);
   ShowCapture();
 }
@@ -209,7 +215,10 @@ void LinkWindow::ShowCapture() {
 }
 
 void LinkWindow::Choose(PortChoice choice) {
-  // The ports are looked up afresh, so a card or driver that arrived since is offered too.
+  // The ports are looked up afresh, so a card or driver that arrived since is offered too. The
+  // link lets go of the port it reached: the next operation reaches the new choice.
+  link_.Use(NoPort());
+  reached_ = false;
   chosen_ = {choice, SelectPort(link_.port, choice, platform_.ports.Ports(), *this)};
 }
 void LinkWindow::OnLpt1() {
@@ -222,7 +231,7 @@ void LinkWindow::OnLpt3() {
   Choose(PortChoice::LPT3);
 }
 void LinkWindow::OnTest() {
-  ReachChosenPort(chosen_, platform_.ports, notices_, *this);
+  ReachChosen();
   TestLink(link_, *this);
 }
 void LinkWindow::OnScreenFormat() {

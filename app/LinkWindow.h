@@ -11,9 +11,9 @@
 #include "app/WindowPlatform.h"
 #include "capture/CaptureStore.h"
 #include "export/ScreenPng.h"
+#include "link/FrontEnd.h"
 #include "link/LinkSession.h"
-#include "link/WindowServices.h"
-#include "ports/PortNotices.h"
+#include "ports/ChosenPort.h"
 
 class QAbstractButton;
 class QButtonGroup;
@@ -90,6 +90,8 @@ class LinkWindow final : public QDialog, public WindowServices {
   void OnMathcadFormat();
 
   void DefaultSysCommand(unsigned commandId);
+  // Readies the chosen port for an operation and gives the link what it reached.
+  void ReachChosen();
   void Choose(PortChoice choice);
   // The picture shows the last capture, or the idle picture when there is none.
   void ShowCapture();
@@ -98,6 +100,7 @@ class LinkWindow final : public QDialog, public WindowServices {
   WindowPlatform& platform_;
   LinkSession link_;
   ChosenPort chosen_;
+  bool reached_ = false;  // the link holds what the chosen port was reached as
   PortNotices notices_;
   CaptureStore capture_;
   std::string SavePath;

@@ -4,8 +4,7 @@
 #include <string>
 
 #include "link/Counter.h"
-#include "link/PortIo.h"
-#include "link/WindowServices.h"
+#include "link/FrontEnd.h"
 #include "ports/PortDirectory.h"
 
 class QWidget;
@@ -26,19 +25,11 @@ class DialogHost {
   virtual void RunAboutBox(QWidget* owner) = 0;
 };
 
-// "Is a key waiting?" for the transfer's key exit. Never waits and never takes the key.
-class KeySource {
- public:
-  virtual ~KeySource() = default;
-  virtual bool KeyWaiting() = 0;
-};
-
 // Everything outside the process that the window reaches. The window keeps references only, so
 // each piece must outlive it.
 struct WindowPlatform {
-  PortIo& port;
-  // The ports the choices reach and whether the chosen one can be reached: the machine's parallel
-  // ports in the program, the legacy addresses of the simulated Game Boy's lead in the simulator.
+  // The ports the choices reach, opened for each operation: the machine's parallel ports and USB
+  // adapters in the program, the simulated Game Boy's lead in the simulator.
   PortDirectory& ports;
   Counter& counter;
   DialogHost& dialogs;

@@ -15,7 +15,8 @@ namespace {
 
 constexpr const char* kTitle = "Transfer Status";
 
-// A port that can vanish (a USB adapter) is asked after every byte, beside the key poll.
+// Whether the port failed or went away; asked after each request attempt, the mode byte and each
+// run of payload bytes, beside the key poll.
 bool PortLost(const LinkSession& link) {
   return !link.lines.LostReason().empty();
 }
@@ -107,14 +108,12 @@ TransferStatus ReceiveData(LinkSession& link, WindowServices& ui, CaptureStore& 
   return TransferStatus::Success;
 }
 
-std::string FailureText(TransferStatus status, const LinkSession& link) {
+std::string FailureText(TransferStatus status) {
   switch (status) {
     case TransferStatus::SyncTimeout:
       return "Serial Sync Timeout";
     case TransferStatus::KeyExit:
       return "Key Exit";
-    case TransferStatus::PortLost:
-      return std::string(kPortLostText) + link.lines.LostReason();
     default:
       return "Serial Acknowledge Error";
   }
@@ -147,8 +146,11 @@ TransferStatus StartTransfer(LinkSession& link, WindowServices& ui, CaptureStore
       status = TransferStatus::AcknowledgeError;
     }
   }
-  if (status != TransferStatus::Success)
-    ui.ShowMessage(FailureText(status, link), kTitle, MessageStyle::MB_ICONSTOP);
+  if (status == TransferStatus::PortLost) {
+    ShowPortLost(ui, link.lines.LostReason());
+  } else if (status != TransferStatus::Success) {
+    ui.ShowMessage(FailureText(status), kTitle, MessageStyle::MB_ICONSTOP);
+  }
 
   ui.SetProgress(0);
   ui.SetLamp(Lamp::SyncLamp, false);

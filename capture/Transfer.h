@@ -2,8 +2,8 @@
 #pragma once
 
 #include "capture/CaptureStore.h"
+#include "link/FrontEnd.h"
 #include "link/LinkSession.h"
-#include "link/WindowServices.h"
 
 namespace fennow {
 

@@ -149,7 +149,7 @@ std::optional<std::string> CommandLine::ReadValues() {
     const std::string port = Std(parser_.value(QStringLiteral("port")).toUpper());
     bool found = false;
     for (std::size_t i = 0; i < kPortChoiceCount; ++i) {
-      if (kPortTable[i].name == port) {
+      if (kLegacyAddresses[i].name == port) {
         options_.port = static_cast<PortChoice>(i);
         found = true;
       }

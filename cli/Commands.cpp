@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "capture/CaptureStore.h"
-#include "capture/LinkTest.h"
+#include "capture/LeadTest.h"
 #include "capture/Transfer.h"
 #include "cli/ConsoleServices.h"
 #include "cli/OutputNames.h"
@@ -14,7 +14,7 @@
 #include "export/Exporters.h"
 #include "link/LinkSession.h"
 #include "link/Protocol.h"
-#include "ports/PortNotices.h"
+#include "ports/ChosenPort.h"
 #include "ports/PortSelection.h"
 
 namespace fennow {
@@ -41,9 +41,9 @@ ExitStatus ExitFor(TransferStatus status) {
 class Lead {
  public:
   Lead(CommandPlatform& platform, PortChoice choice)
-      : platform_(platform), link_(platform.port, platform.counter) {
+      : platform_(platform), link_(platform.counter) {
     chosen_ = {choice, TargetOf(platform.ports.Ports(), choice)};
-    PointPortAt(link_.port, chosen_.target);
+    PointPortAt(link_.port, choice, chosen_.target);
   }
   ~Lead() {
     if (!used_) return;
@@ -57,7 +57,7 @@ class Lead {
   // reached: the command then ends instead of timing out against nothing.
   bool Reach(WindowServices& ui) {
     PortNotices notices;
-    if (ReachChosenPort(chosen_, platform_.ports, notices, ui)) return false;
+    if (ReachChosenPort(chosen_, platform_.ports, notices, ui, link_)) return false;
     used_ = true;
     return true;
   }

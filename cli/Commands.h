@@ -5,10 +5,11 @@
 #include <ostream>
 #include <string>
 
-#include "app/WindowPlatform.h"
 #include "export/FileFormats.h"
 #include "export/ScreenPng.h"
-#include "ports/PortAssignment.h"
+#include "link/Counter.h"
+#include "link/FrontEnd.h"
+#include "ports/PortDirectory.h"
 
 namespace fennow {
 
@@ -41,7 +42,6 @@ struct CommandOptions {
 
 // What a command reaches outside the process.
 struct CommandPlatform {
-  PortIo& port;
   PortDirectory& ports;
   Counter& counter;
   KeySource& keys;

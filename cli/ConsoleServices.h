@@ -3,8 +3,7 @@
 
 #include <ostream>
 
-#include "app/WindowPlatform.h"
-#include "link/WindowServices.h"
+#include "link/FrontEnd.h"
 
 namespace fennow {
 

@@ -37,15 +37,15 @@ std::vector<PortSurveyRow> SurveyPorts(PortDirectory& ports) {
   for (std::size_t i = 0; i < kPortChoiceCount; ++i) {
     const PortTarget& target = table[i];
     PortSurveyRow row;
-    row.choice = std::string(kPortTable[i].name);
+    row.choice = std::string(kLegacyAddresses[i].name);
     row.kind = target.kind;
-    row.problem = ports.Reach(target.base);
-    if (!row.problem) row.measured = ports.OpenReport(target.base);
+    row.problem = ports.Reach(target).problem;
+    if (!row.problem) row.measured = ports.OpenReport(target);
     if (target.kind == PortKind::UsbAdapter) {
       row.device = WithoutUsbPrefix(target.name);
     } else {
       row.address = target.name;
-      row.device = row.problem ? row.problem->device : ports.DeviceOf(target.base);
+      row.device = row.problem ? row.problem->device : ports.DeviceOf(target);
     }
     rows.push_back(std::move(row));
   }

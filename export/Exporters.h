@@ -6,7 +6,7 @@
 #include "capture/CaptureStore.h"
 #include "export/FileFormats.h"
 #include "export/ScreenPng.h"
-#include "link/WindowServices.h"
+#include "link/FrontEnd.h"
 
 namespace fennow {
 

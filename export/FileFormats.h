@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "capture/CaptureStore.h"
-#include "link/WindowServices.h"
+#include "link/FrontEnd.h"
 
 namespace fennow {
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "link/WindowServices.h"
+#include "link/FrontEnd.h"
 
 namespace fennow {
 

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "capture/CaptureStore.h"
-#include "capture/LinkTest.h"
+#include "capture/LeadTest.h"
 #include "capture/Transfer.h"
 #include "fuzz/Check.h"
 #include "fuzz/Script.h"
@@ -257,7 +257,7 @@ constexpr std::int64_t kTransferAccesses =
 constexpr Budget kTransferBudget{kTransferMicros, kTransferDelays, kTransferAccesses};
 
 // Four settling waits; five writes and four reads.
-constexpr Budget kLinkTestBudget{(kLeadFirstSettleMs + 3 * kLeadSettleMs) * 1000, 4, 9};
+constexpr Budget kLeadTestBudget{(kLeadFirstSettleMs + 3 * kLeadSettleMs) * 1000, 4, 9};
 
 constexpr std::array<std::int64_t, 8> kFrequencies{
     1'000'000'000, 1'000'000'000, 1'000'000'000, 3'579'545, 1'193'182, 1'000'000, 10'000'000, 0};
@@ -408,7 +408,8 @@ void CheckTransfer(const Run& run, TransferStatus status, const CaptureStore& st
   // Exactly one outcome message, and it agrees with the status, the kind and the lamps.
   FUZZ_CHECK(ui.messages.size() == 1);
   const test::Message& message = ui.messages[0];
-  FUZZ_CHECK(message.title == "Transfer Status");
+  FUZZ_CHECK(message.title ==
+             (status == TransferStatus::PortLost ? "Interface Port" : "Transfer Status"));
   bool touched = false;
   for (std::size_t slot = 0; slot < kScreenBytes; ++slot) {
     touched = touched || store.CaptureBuffer[slot] != run.prior[slot];
@@ -496,7 +497,7 @@ void CheckDelivered(const GameBoySettings& settings, TransferStatus status,
   }
 }
 
-void CheckLinkTest(const Run& run, bool passed, const FakeServices& ui, const WireLog& port,
+void CheckLeadTest(const Run& run, bool passed, const FakeServices& ui, const WireLog& port,
                    const LinkPort& lines) {
   // An independent reading of the four samples: a sound loop reads the drive inverted.
   FUZZ_CHECK(port.loop.size() == 4);
@@ -545,9 +546,9 @@ void Operate(const Run& run, FarEnd& farEnd, VirtualCounter& counter, SimulatedG
 
   if (run.leadTest) {
     const bool passed = TestLink(session, ui);
-    CheckLinkTest(run, passed, ui, wire, session.port);
-    FUZZ_CHECK(static_cast<std::int64_t>(wire.accesses) <= kLinkTestBudget.accesses);
-    CheckClock(kLinkTestBudget, counter, run.step, run.jump);
+    CheckLeadTest(run, passed, ui, wire, session.port);
+    FUZZ_CHECK(static_cast<std::int64_t>(wire.accesses) <= kLeadTestBudget.accesses);
+    CheckClock(kLeadTestBudget, counter, run.step, run.jump);
     return;
   }
 

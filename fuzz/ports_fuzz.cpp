@@ -21,13 +21,13 @@
 #include <vector>
 
 #include "capture/CaptureStore.h"
-#include "capture/LinkTest.h"
+#include "capture/LeadTest.h"
 #include "capture/Transfer.h"
 #include "fuzz/Check.h"
 #include "fuzz/Script.h"
 #include "link/LinkSession.h"
 #include "link/Protocol.h"
-#include "ports/PortNotices.h"
+#include "ports/ChosenPort.h"
 #include "ports/PortSelection.h"
 #include "ports/SystemPorts.h"
 #include "ports/parport/ParportDevice.h"
@@ -222,7 +222,8 @@ void CheckTransfer(TransferStatus status, const FakeServices& ui, std::size_t fi
                    const std::string& lostReason) {
   FUZZ_CHECK(ui.messages.size() == first + 1);
   const test::Message& outcome = ui.messages[first];
-  FUZZ_CHECK(outcome.title == "Transfer Status");
+  FUZZ_CHECK(outcome.title ==
+             (status == TransferStatus::PortLost ? "Interface Port" : "Transfer Status"));
   FUZZ_CHECK((status == TransferStatus::Success) == (outcome.style == MessageStyle::MB_OK));
   FUZZ_CHECK(ui.Lit(Lamp::ErrorLamp) == (status != TransferStatus::Success));
   if (failed) FUZZ_CHECK(status == TransferStatus::PortLost);
@@ -234,7 +235,7 @@ void CheckTransfer(TransferStatus status, const FakeServices& ui, std::size_t fi
   }
 }
 
-void CheckLinkTest(bool passed, const FakeServices& ui, std::size_t first, bool failed,
+void CheckLeadTest(bool passed, const FakeServices& ui, std::size_t first, bool failed,
                    const std::string& lostReason) {
   FUZZ_CHECK(ui.messages.size() == first + 2 || ui.messages.size() == first + 3);
   FUZZ_CHECK(ui.messages[first].text ==
@@ -265,7 +266,7 @@ template <typename FailedNow>
 void Operate(Script& script, SystemPorts& host, Rig& rig, FailedNow failedNow) {
   const bool leadTest = script.Flag();
   const PortTable table = host.Ports();
-  LinkSession link(host, rig.counter);
+  LinkSession link(rig.counter);
   FakeServices setUp;
   const auto choice = static_cast<PortChoice>(script.Byte() % 3);
   const PortTarget target = SelectPort(link.port, choice, table, setUp);
@@ -273,15 +274,15 @@ void Operate(Script& script, SystemPorts& host, Rig& rig, FailedNow failedNow) {
   CaptureStore store;
   for (int round = 0; round < 2; ++round) {
     FakeServices ui;
-    ReachChosenPort({choice, target}, host, notices, ui);
+    ReachChosenPort({choice, target}, host, notices, ui, link);
     const std::size_t first = ui.messages.size();
     failedNow();
     if (leadTest) {
       const bool passed = TestLink(link, ui);
-      CheckLinkTest(passed, ui, first, failedNow(), host.LostReason());
+      CheckLeadTest(passed, ui, first, failedNow(), link.lines.LostReason());
     } else {
       const TransferStatus status = StartTransfer(link, ui, store);
-      CheckTransfer(status, ui, first, failedNow(), host.LostReason());
+      CheckTransfer(status, ui, first, failedNow(), link.lines.LostReason());
     }
     rig.gameBoy.Reset();
   }
@@ -315,7 +316,7 @@ void RunParallelPort(Script& script) {
   wire.at = removeAt == 0 ? -1 : removeAt * 4L;
   wire.trip = [&kernel] { kernel.Remove(0); };
 
-  SystemPortsEnvironment environment;
+  SystemPortsSetup environment;
   environment.parportProcRoot = tree.proc().string();
   environment.deviceRoot = tree.dev().string();
   environment.openDevice = [&kernel](const ParportEntry& entry) {
@@ -351,7 +352,7 @@ void RunUsbAdapter(Script& script) {
   }
   std::sort(hostile.faults.begin(), hostile.faults.end(),
             [](const ChipFault& a, const ChipFault& b) { return a.call < b.call; });
-  SystemPorts host(AdaptersOnlyEnvironment(hostile, rig.counter));
+  SystemPorts host(AdaptersOnlySetup(hostile, rig.counter));
   Operate(script, host, rig, [&] {
     const bool failed = hostile.failed;
     hostile.failed = false;

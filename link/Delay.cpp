@@ -2,8 +2,9 @@
 #include "link/Delay.h"
 
 #include <limits>
+#include <string>
 
-#include "link/WindowServices.h"
+#include "link/FrontEnd.h"
 
 namespace fennow {
 
@@ -50,8 +51,7 @@ void Delay::DelayMilliseconds(std::int32_t n) {
 
 void CheckTimer(Counter& counter, WindowServices& ui) {
   if (counter.Frequency() <= 0) {
-    ui.ShowMessage("ERROR: A high frequency timer does not exist on this machine", "Timer test",
-                   MessageStyle::MB_ICONSTOP);
+    ui.ShowMessage(std::string(kTimerWarning), std::string(kTimerTitle), MessageStyle::MB_ICONSTOP);
   }
 }
 

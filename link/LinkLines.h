@@ -23,10 +23,14 @@ struct LinkPort {
   std::uint16_t StatusPort = 0x379;
 };
 
-// The one way output lines change: through OutputLatch, whose low byte is then written whole.
+// The one way output lines change: through OutputLatch, whose low byte is then written whole, to
+// the port object the link reached last.
 class LinkLines {
  public:
-  LinkLines(LinkPort& port, PortIo& io) : port_(port), io_(io) {}
+  LinkLines(LinkPort& port, PortIo& io) : port_(port), io_(&io) {}
+
+  // Every access from now on goes to `io`, which must outlive its use.
+  void Use(PortIo& io) { io_ = &io; }
 
   // Clears `clear`, then sets `set`, in one write of the data register.
   void Change(std::uint32_t set, std::uint32_t clear);
@@ -40,13 +44,13 @@ class LinkLines {
   // stands as the script leaves it. False, with nothing done, when the port declines.
   bool RunWhole(const LineScript& script, LineSamples& samples);
   // Whether the port streams a streamable script whole (PortIo::QueuesAhead).
-  bool QueuesAhead() const { return io_.QueuesAhead(); }
+  bool QueuesAhead() const { return io_->QueuesAhead(); }
   // Why the port stopped working during the run; empty while it works.
-  std::string LostReason() const { return io_.LostReason(); }
+  std::string LostReason() const { return io_->LostReason(); }
 
  private:
   LinkPort& port_;
-  PortIo& io_;
+  PortIo* io_;
 };
 
 }  // namespace fennow

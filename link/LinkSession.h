@@ -9,9 +9,11 @@
 
 namespace fennow {
 
-// Everything an operation on the lead needs: the chosen port with its latch, the lines over it,
-// and the clock that times them. Owned by the window for the whole run.
+// Everything an operation on the lead needs: the chosen port with its latch, the lines over the
+// port object it reached, and the clock that times them. Owned by the window for the whole run.
 struct LinkSession {
+  // On no port until one is reached (Use).
+  explicit LinkSession(Counter& counter) : LinkSession(NoPort(), counter) {}
   LinkSession(PortIo& io, Counter& counter) : lines(port, io), delay(counter) {}
   LinkSession(const LinkSession&) = delete;
   LinkSession& operator=(const LinkSession&) = delete;
@@ -21,6 +23,9 @@ struct LinkSession {
   // port sees the steps one by one, as writes through the latch, busy-waits and status reads.
   // The readings stay valid until the next Run: one buffer serves every byte of a transfer.
   const LineSamples& Run(const LineScript& script);
+
+  // The port object the chosen port was reached as: the lines use it until the next one.
+  void Use(PortIo& io) { lines.Use(io); }
 
   LinkPort port;
   LinkLines lines;

@@ -3,7 +3,6 @@
 
 #include <cstdint>
 #include <string>
-#include <string_view>
 
 #include "link/LineScript.h"
 
@@ -16,14 +15,9 @@ struct LinkPort;
 // device, direct port I/O, an unreachable port, the simulated Game Boy and the USB adapter all
 // sit behind it.
 //
-// Three more calls have defaults that every port but the USB adapter keeps: a port for which each
-// access is a USB round trip takes whole scripts of line activity, and may stream them; and a port
-// that can vanish mid-run says so.
-// The title of every box about the port: the confirmation, why a port cannot be reached, and a
-// port lost during an operation.
-inline constexpr std::string_view kPortTitle = "Interface Port";
-// What an operation that lost its port says, before the port's own words for why.
-inline constexpr std::string_view kPortLostText = "Interface Port Lost: ";
+// Three more calls have defaults: a port for which each access is a USB round trip takes whole
+// scripts of line activity, and may stream them (the USB adapter); and a port that can fail or
+// vanish mid-run says so (the adapter, the kernel's parallel-port device).
 
 class PortIo {
  public:
@@ -49,5 +43,9 @@ class PortIo {
   // it works. Once lost, writes go nowhere and reads see 0xFF, as on an empty socket.
   virtual std::string LostReason() const { return {}; }
 };
+
+// A port that is not there: writes go nowhere and reads see 0xFF, like an empty socket. What the
+// link holds before it has reached a port, and what a port that cannot be reached gives it.
+PortIo& NoPort();
 
 }  // namespace fennow

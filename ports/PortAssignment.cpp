@@ -7,7 +7,7 @@
 namespace fennow {
 
 bool IsLegacyAddress(std::uint32_t base) {
-  return std::any_of(kPortTable.begin(), kPortTable.end(),
+  return std::any_of(kLegacyAddresses.begin(), kLegacyAddresses.end(),
                      [base](const LegacyPort& port) { return port.dataPort == base; });
 }
 
@@ -24,7 +24,7 @@ PortTarget ParallelPortAt(std::uint16_t base) {
 PortTable LegacyPorts() {
   PortTable table;
   for (std::size_t i = 0; i < kPortChoiceCount; ++i) {
-    table[i] = ParallelPortAt(static_cast<std::uint16_t>(kPortTable[i].dataPort));
+    table[i] = ParallelPortAt(static_cast<std::uint16_t>(kLegacyAddresses[i].dataPort));
   }
   return table;
 }
@@ -48,12 +48,10 @@ PortTable AssignPorts(std::span<const PortTarget> found) {
 
   PortTable table = LegacyPorts();
   for (std::size_t i = 0; i < kPortChoiceCount; ++i) {
-    if (has(kPortTable[i].dataPort)) continue;
+    if (has(kLegacyAddresses[i].dataPort)) continue;
     const PortTarget* port = nextRemaining();
     if (port == nullptr) continue;
     table[i] = *port;
-    // An adapter takes the addresses that no parallel port has: the choice's own.
-    if (!isParallel(*port)) table[i].base = static_cast<std::uint16_t>(kPortTable[i].dataPort);
   }
   return table;
 }

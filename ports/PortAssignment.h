@@ -26,24 +26,24 @@ struct LegacyPort {
   std::uint32_t statusPort;
 };
 
-inline constexpr std::array<LegacyPort, kPortChoiceCount> kPortTable{{
+inline constexpr std::array<LegacyPort, kPortChoiceCount> kLegacyAddresses{{
     {"LPT1", 0x378, 0x379},
     {"LPT2", 0x278, 0x279},
     {"LPT3", 0x3BC, 0x3BD},
 }};
 
 inline const LegacyPort& AddressesOf(PortChoice choice) {
-  return kPortTable[static_cast<std::size_t>(choice)];
+  return kLegacyAddresses[static_cast<std::size_t>(choice)];
 }
 
 // True for the data-register address of one of the legacy ports.
 bool IsLegacyAddress(std::uint32_t base);
 
-// A port the link can be pointed at: the address of its data register (its status register is
-// the next address), how the user is shown it, and what it is.
+// A port a choice can reach: the address of its data register (its status register is the next
+// address), how the user is shown it, and what it is.
 //
-// A USB adapter has no address of its own: it answers at the legacy addresses of the choice it is
-// given, which no parallel port has (AssignPorts), and is opened by its chip and serial number.
+// A USB adapter has no address (base 0): it is opened by its chip and serial number, or where it
+// sits on the bus.
 struct PortTarget {
   PortTarget() = default;
   PortTarget(std::uint16_t at, std::string shownAs, PortKind of = PortKind::ParallelPort,
@@ -87,8 +87,7 @@ PortTable LegacyPorts();
 // them, then its USB adapters in their own stable order.
 //   - a choice keeps its legacy address when one of the parallel ports has it;
 //   - the other choices take, in order, the ports that have none of the legacy addresses (a
-//     PCIe card sits wherever the firmware put it, 0xD010 say), then the USB adapters, each of
-//     which answers at the legacy addresses of the choice it is given;
+//     PCIe card sits wherever the firmware put it, 0xD010 say), then the USB adapters;
 //   - a choice still without a port keeps its legacy address, which may then be unreachable.
 PortTable AssignPorts(std::span<const PortTarget> found);
 

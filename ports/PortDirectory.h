@@ -1,45 +1,57 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <cstdint>
 #include <optional>
 #include <string>
 
+#include "link/PortIo.h"
 #include "ports/PortAssignment.h"
 #include "ports/PortProblem.h"
 
 namespace fennow {
 
-// The ports a program offers and whether each can be reached: the window's view of the machine.
+// What reaching a port gives the operation about to run: the port object its link is to use, and
+// why the port cannot be reached when it cannot (the object then reads like an empty socket).
+struct ReachedPort {
+  PortIo* port = &NoPort();  // never null; valid until the directory's next Reach or Ports
+  std::optional<PortProblem> problem;
+};
+
+// The ports a program offers, how each is opened and why one cannot be: the window's view of the
+// machine. It lists and opens; the link then talks to the port object it was given.
 class PortDirectory {
  public:
   virtual ~PortDirectory() = default;
   // What each choice reaches, from the ports the system has at this moment.
   virtual PortTable Ports() = 0;
-  // Readies the port at `base` for the operation about to run: opens it unless it is open
-  // already, trying afresh when the last attempt failed. Nothing when the port can be used,
-  // otherwise why not.
-  virtual std::optional<PortProblem> Reach(std::uint16_t base) = 0;
-  // What the open port at `base` is reached through ("/dev/parport0", "direct I/O", an adapter's
-  // name); empty when none is open there.
-  virtual std::string DeviceOf(std::uint16_t base) const {
-    static_cast<void>(base);
+  // Readies `target` (one that Ports() gave) for the operation about to run: opens it unless it is
+  // open already, trying afresh when the last attempt failed.
+  virtual ReachedPort Reach(const PortTarget& target) = 0;
+  // What the open port `target` is reached through ("/dev/parport0", "direct I/O", an adapter's
+  // name); empty when it is not open.
+  virtual std::string DeviceOf(const PortTarget& target) const {
+    static_cast<void>(target);
     return {};
   }
-  // What was measured when the port at `base` was opened (a USB adapter's rate and round trip);
-  // empty when nothing was.
-  virtual std::string OpenReport(std::uint16_t base) const {
-    static_cast<void>(base);
+  // What was measured when `target` was opened (a USB adapter's rate and round trip); empty when
+  // nothing was.
+  virtual std::string OpenReport(const PortTarget& target) const {
+    static_cast<void>(target);
     return {};
   }
 };
 
-// The choices on their legacy addresses, always reachable: the lead of the simulated Game Boy.
+// The choices on their legacy addresses, each reached as `lead`, always: the simulated Game Boy,
+// which answers at the addresses it sits at.
 class LegacyPortDirectory final : public PortDirectory {
  public:
+  explicit LegacyPortDirectory(PortIo& lead) : lead_(lead) {}
   PortTable Ports() override { return LegacyPorts(); }
-  std::optional<PortProblem> Reach(std::uint16_t) override { return std::nullopt; }
-  std::string DeviceOf(std::uint16_t) const override { return "simulated Game Boy"; }
+  ReachedPort Reach(const PortTarget&) override { return {&lead_, std::nullopt}; }
+  std::string DeviceOf(const PortTarget&) const override { return "simulated Game Boy"; }
+
+ private:
+  PortIo& lead_;
 };
 
 }  // namespace fennow

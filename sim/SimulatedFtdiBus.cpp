@@ -6,8 +6,9 @@
 #include <cmath>
 #include <utility>
 
-#include "ports/usb/LibftdiErrors.h"
-#include "ports/usb/UsbAdapters.h"
+#include "ports/usb/ChipModels.h"
+#include "ports/usb/LibFtdiErrors.h"
+#include "ports/usb/PinMap.h"
 
 namespace fennow {
 

@@ -175,7 +175,7 @@ class SimulatedAdapter {
 
 // A USB bus with simulated adapters plugged in. Open hands out a chip that is the adapter's until
 // it is closed. Every failure is made as libftdi 1.5 (src/ftdi.c) and libusb report it, and read
-// by the same code as theirs (ports/usb/LibftdiErrors.h).
+// by the same code as theirs (ports/usb/LibFtdiErrors.h).
 class SimulatedFtdiBus final : public FtdiBus {
  public:
   static constexpr std::uint8_t kBusNumber = 1;

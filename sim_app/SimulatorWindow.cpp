@@ -64,7 +64,7 @@ SimulatorWindow::SimulatorWindow(SimulatedGameBoy& gameBoy, QWidget* parent)
   lead_->setWordWrap(true);
   right->addWidget(lead_);
   right->addWidget(BuildMisbehaviourBox());
-  right->addWidget(BuildLinkTestBox());
+  right->addWidget(BuildLeadTestBox());
   counters_ = new QLabel(this);
   status_ = new QLabel(this);
   status_->setWordWrap(true);
@@ -211,7 +211,7 @@ QWidget* SimulatorWindow::BuildMisbehaviourBox() {
   return box;
 }
 
-QWidget* SimulatorWindow::BuildLinkTestBox() {
+QWidget* SimulatorWindow::BuildLeadTestBox() {
   auto* box = new QGroupBox(QStringLiteral("Lead test (lead out of the Game Boy)"), this);
   auto* form = new QFormLayout(box);
   loopWiring_ = new QComboBox(box);

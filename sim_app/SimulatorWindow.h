@@ -52,7 +52,7 @@ class SimulatorWindow final : public QWidget {
   void AddPayloadButtons(QVBoxLayout& layout, QWidget& box);
   void AddScaleCodes(QVBoxLayout& layout, QWidget& box);
   QWidget* BuildMisbehaviourBox();
-  QWidget* BuildLinkTestBox();
+  QWidget* BuildLeadTestBox();
   void ApplyMode();
   void ApplyScaleCodes();
   void ShowPayload();

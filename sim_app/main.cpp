@@ -59,15 +59,13 @@ struct SimulatedMachine {
     if (!overUsb) return;
     usb = std::make_unique<fennow::SimulatedUsbLead>(gameBoy, counter);
     usb->Adapter().SetRecording(false);
-    host = fennow::MakeSystemPorts(fennow::AdaptersOnlyEnvironment(usb->Bus(), counter));
-    port = host.get();
+    host = fennow::MakeSystemPorts(fennow::AdaptersOnlySetup(usb->Bus(), counter));
     ports = host.get();
   }
 
   fennow::MonotonicCounter counter;
   fennow::SimulatedGameBoy gameBoy;
-  fennow::PortIo* port = &gameBoy;
-  fennow::LegacyPortDirectory legacy;
+  fennow::LegacyPortDirectory legacy{gameBoy};
   fennow::PortDirectory* ports = &legacy;
   std::unique_ptr<fennow::SimulatedUsbLead> usb;
   std::unique_ptr<fennow::SystemPorts> host;
@@ -98,7 +96,7 @@ int RunWindow(int argc, char* argv[], const fennow::CommandLine& commandLine) {
 
   fennow::QtDialogHost dialogs;
   fennow::TerminalKeys keys;
-  fennow::WindowPlatform platform{*machine.port, *machine.ports, machine.counter, dialogs, keys};
+  fennow::WindowPlatform platform{*machine.ports, machine.counter, dialogs, keys};
   fennow::LinkApp app(platform);
   app.SetCompanion(&simulator);
   app.InitInstance();
@@ -159,7 +157,7 @@ int main(int argc, char* argv[]) {
     machine.gameBoy.SetLoopWiring(fennow::LoopWiring::Inverted);
   }
   fennow::TerminalKeys keys;
-  fennow::CommandPlatform platform{*machine.port, *machine.ports, machine.counter,           keys,
-                                   std::cout,     std::cerr,      isatty(STDERR_FILENO) == 1};
+  fennow::CommandPlatform platform{*machine.ports, machine.counter, keys,
+                                   std::cout,      std::cerr,       isatty(STDERR_FILENO) == 1};
   return static_cast<int>(fennow::RunCommand(options, platform));
 }

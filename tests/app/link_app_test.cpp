@@ -13,8 +13,8 @@ TEST(LinkApp, RunsTheWindowOnceThenIdlesTheLeadAndReturnsFalse) {
   VirtualCounter counter(100'000);
   test::ScriptedDialogs dialogs;
   test::ScriptedKeys keys;
-  LegacyPortDirectory ports;
-  WindowPlatform platform{port, ports, counter, dialogs, keys};
+  LegacyPortDirectory ports{port};
+  WindowPlatform platform{ports, counter, dialogs, keys};
 
   const struct { bool accept; } endings[] = {{false}, {true}};
   for (const auto& ending : endings) {

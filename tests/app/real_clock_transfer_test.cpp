@@ -40,8 +40,8 @@ TEST(RealClockTransfer, ADataBlockArrivesWholeThroughTheWindow) {
 
   test::ScriptedDialogs dialogs;
   test::ScriptedKeys keys;
-  LegacyPortDirectory ports;
-  WindowPlatform platform{gameBoy, ports, counter, dialogs, keys};
+  LegacyPortDirectory ports{gameBoy};
+  WindowPlatform platform{ports, counter, dialogs, keys};
   auto window = std::make_unique<LinkWindow>(platform);
   window->show();
   dialogs.messages.clear();  // whatever the timer check had to say

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "capture/LinkTest.h"
+#include "capture/LeadTest.h"
 #include "link/ByteExchange.h"
 #include "tests/support/SimRig.h"
 

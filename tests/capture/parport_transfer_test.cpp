@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "capture/LinkTest.h"
+#include "capture/LeadTest.h"
 #include "capture/Transfer.h"
 #include "link/Protocol.h"
-#include "ports/PortNotices.h"
+#include "ports/ChosenPort.h"
 #include "tests/support/ParportRig.h"
 #include "tests/support/SimRig.h"
 
@@ -48,7 +48,7 @@ void PrintTo(const FailCase& c, std::ostream* out) {
 long ModeByteAt(bool screen) {
   ParportRig rig("calibration");
   if (!screen) rig.gameBoy.SetModeByte(kModeData);
-  EXPECT_EQ(StartTransfer(rig.link, rig.ui, rig.store), TransferStatus::Success);
+  EXPECT_EQ(rig.PressStartTransfer(), TransferStatus::Success);
   const long payload = (screen ? kScreenBytes : kDataBytes) * kAccessesPerByte;
   return rig.wire.accesses - payload - kAccessesPerByte;
 }
@@ -84,7 +84,7 @@ TEST_P(ParportFailure, IsNeverASuccessAndThePortIsTriedAgainNextTime) {
                                      : " failed: " + std::string(strerror(c.error)));
   EXPECT_EQ(rig.PressStartTransfer(), TransferStatus::PortLost);
   EXPECT_EQ(rig.ui.messages,
-            (std::vector<Message>{{said, "Transfer Status", MessageStyle::MB_ICONSTOP}}));
+            (std::vector<Message>{{said, "Interface Port", MessageStyle::MB_ICONSTOP}}));
   EXPECT_TRUE(rig.ui.Lit(Lamp::ErrorLamp));
   EXPECT_FALSE(rig.ui.Lit(Lamp::SyncLamp));
   EXPECT_EQ(rig.ui.progress.back(), 0);
@@ -141,7 +141,7 @@ TEST(ParportLinkTest, APortLostDuringTheTestIsReportedAsLost) {
   rig.gameBoy.SetConnection(Connection::StuckSet);
   rig.wire.at = 3;
   rig.wire.trip = [&rig] { rig.kernel.Remove(0); };
-  ReachChosenPort(rig.chosen, rig.host, rig.notices, rig.ui);
+  ReachChosenPort(rig.chosen, rig.host, rig.notices, rig.ui, rig.link);
   EXPECT_FALSE(TestLink(rig.link, rig.ui));
   EXPECT_EQ(rig.ui.messages,
             (std::vector<Message>{{"Plug Gameboy Link Lead into PC.\nDisconnect Lead From Gameboy",

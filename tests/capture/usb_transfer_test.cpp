@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "capture/LinkTest.h"
+#include "capture/LeadTest.h"
 #include "capture/Transfer.h"
 #include "link/ByteExchange.h"
-#include "ports/PortNotices.h"
+#include "ports/ChosenPort.h"
 #include "tests/support/SimRig.h"
 #include "tests/support/UsbRig.h"
 
@@ -323,7 +323,7 @@ TEST_P(UsbLost, EndsTheTransferAsAFailureNamingTheCause) {
 
   EXPECT_EQ(StartTransfer(rig.link, rig.ui, rig.store), TransferStatus::PortLost);
   EXPECT_EQ(rig.ui.messages,
-            (std::vector<Message>{{c.said, "Transfer Status", MessageStyle::MB_ICONSTOP}}));
+            (std::vector<Message>{{c.said, "Interface Port", MessageStyle::MB_ICONSTOP}}));
   EXPECT_TRUE(rig.ui.Lit(Lamp::ErrorLamp));
   EXPECT_FALSE(rig.ui.Lit(Lamp::SyncLamp));
   EXPECT_EQ(rig.store.Kind, c.slotsWritten == 0 ? CaptureKind::Screen : CaptureKind::None);
@@ -393,7 +393,7 @@ TEST(UsbReplug, AnAdapterUnpluggedMidTransferIsOpenedAgainAtTheNextStartTransfer
 
   EXPECT_EQ(rig.ui.messages,
             (std::vector<Message>{
-                {kUnpluggedWriting, "Transfer Status", MessageStyle::MB_ICONSTOP},
+                {kUnpluggedWriting, "Interface Port", MessageStyle::MB_ICONSTOP},
                 {"LPT1 (USB FT232R FN000001) cannot be reached: the adapter is not on the USB bus. "
                  "Plug it back in and try again, or choose the port again to use the adapters "
                  "plugged in now.",

@@ -41,8 +41,8 @@ class LosingPort final : public PortIo {
 class NoPorts final : public PortDirectory {
  public:
   PortTable Ports() override { return LegacyPorts(); }
-  std::optional<PortProblem> Reach(std::uint16_t) override {
-    return PortProblem{PortKind::ParallelPort, PortReason::NoDevice, {}, {}};
+  ReachedPort Reach(const PortTarget&) override {
+    return {&NoPort(), PortProblem{PortKind::ParallelPort, PortReason::NoDevice, {}, {}}};
   }
 };
 
@@ -202,15 +202,14 @@ TEST(Commands, EachEndingHasItsOwnExitStatus) {
     if (c.sends == Sends::LeadLooped) gameBoy.SetConnection(Connection::StuckSet);
     LosingPort port(gameBoy);
     port.loseAfter = c.loseAfter;
-    LegacyPortDirectory legacy;
+    LegacyPortDirectory legacy{port};
     NoPorts none;
     Keys keys;
     keys.waiting = c.keyWaiting;
     std::ostringstream out;
     std::ostringstream err;
     CommandPlatform platform{
-        port, c.reachable ? static_cast<PortDirectory&>(legacy) : none, counter, keys, out, err,
-        false};
+        c.reachable ? static_cast<PortDirectory&>(legacy) : none, counter, keys, out, err, false};
     CommandOptions options;
     options.command = c.command;
     if (c.output != nullptr) options.output = (folder / c.output).string();
@@ -239,11 +238,11 @@ TEST(Commands, TheBarIsDrawnOnATerminalAndEndsItsLine) {
   SimulatedGameBoy gameBoy([&counter] { return counter.Now(); });
   gameBoy.SetRecording(false);
   const test::TempDir dir;
-  LegacyPortDirectory legacy;
+  LegacyPortDirectory legacy{gameBoy};
   Keys keys;
   std::ostringstream out;
   std::ostringstream err;
-  CommandPlatform platform{gameBoy, legacy, counter, keys, out, err, true};
+  CommandPlatform platform{legacy, counter, keys, out, err, true};
   CommandOptions options;
   options.command = Command::Capture;
   options.output = dir / "s.bmp";

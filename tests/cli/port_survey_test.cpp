@@ -48,7 +48,7 @@ TEST(PortSurvey, OneLineAChoiceWithTheWindowsReasonAndRemedy) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.error);
-    SystemPortsEnvironment environment;
+    SystemPortsSetup environment;
     environment.parportProcRoot = tree.proc().string();
     environment.deviceRoot = tree.dev().string();
     environment.openDevice = [&](const ParportEntry& entry) {
@@ -73,7 +73,7 @@ TEST(PortSurvey, AnAdapterIsShownByItsChipAndSerialAndAsJson) {
   SimulatedAdapterSetup setup;
   setup.serial = "A50285BI";
   bus.Plug(setup);
-  auto ports = MakeSystemPorts(AdaptersOnlyEnvironment(bus, counter));
+  auto ports = MakeSystemPorts(AdaptersOnlySetup(bus, counter));
   const std::vector<PortSurveyRow> rows = SurveyPorts(*ports);
   const std::string text = PortSurveyText(rows);
   EXPECT_EQ(text.substr(0, text.find('\n')),

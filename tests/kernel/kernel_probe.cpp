@@ -19,13 +19,13 @@
 #include <string>
 
 #include "capture/CaptureStore.h"
-#include "capture/LinkTest.h"
+#include "capture/LeadTest.h"
 #include "capture/Transfer.h"
 #include "export/Exporters.h"
 #include "link/Counter.h"
 #include "link/LinkSession.h"
 #include "link/Protocol.h"
-#include "ports/PortNotices.h"
+#include "ports/ChosenPort.h"
 #include "ports/PortSelection.h"
 #include "ports/SystemPorts.h"
 #include "ports/parport/DirectPort.h"
@@ -62,11 +62,11 @@ PortChoice ChoiceNamed(const std::string& name) {
   return PortChoice::LPT1;
 }
 
-SystemPortsEnvironment Machine() {
-  SystemPortsEnvironment environment;
-  environment.openDirect = OpenDirectPort;
-  environment.log = &std::cerr;
-  return environment;
+SystemPortsSetup Machine() {
+  SystemPortsSetup setup;
+  setup.openDirect = OpenDirectPort;
+  setup.log = &std::cerr;
+  return setup;
 }
 
 void Save(const CaptureStore& store, WindowServices& ui) {
@@ -81,7 +81,7 @@ int Ports() {
   const PortTable table = ports.Ports();
   for (const PortChoice choice : {PortChoice::LPT1, PortChoice::LPT2, PortChoice::LPT3}) {
     const PortTarget& target = TargetOf(table, choice);
-    const std::optional<PortProblem> problem = ports.Reach(target.base);
+    const std::optional<PortProblem> problem = ports.Reach(target).problem;
     std::printf("port: %s %s %s\n", AddressesOf(choice).name.data(), target.name.c_str(),
                 problem ? WhyText(*problem).c_str() : "reached");
   }
@@ -93,11 +93,11 @@ template <typename Operation>
 int OnChosenPort(const std::string& choiceName, PrintingServices& ui, Operation operate) {
   MonotonicCounter counter;
   SystemPorts ports(Machine());
-  LinkSession link(ports, counter);
+  LinkSession link(counter);
   const PortChoice choice = ChoiceNamed(choiceName);
   const ChosenPort chosen{choice, SelectPort(link.port, choice, ports.Ports(), ui)};
   PortNotices notices;
-  ReachChosenPort(chosen, ports, notices, ui);
+  ReachChosenPort(chosen, ports, notices, ui, link);
   return operate(link);
 }
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "ports/usb/LibftdiErrors.h"
+#include "ports/usb/LibFtdiErrors.h"
 
 namespace fennow {
 namespace {
@@ -11,7 +11,7 @@ namespace {
 // The codes and words below are typed from libftdi 1.5's src/ftdi.c (ftdi_usb_open_dev,
 // ftdi_usb_open_bus_addr, ftdi_write_data, ftdi_read_data, ftdi_set_latency_timer,
 // ftdi_usb_get_strings2) and libusb 1.0's enum libusb_error, not taken from the code under test.
-TEST(LibftdiErrors, EachFailureReadsAsTheLibrariesMeanIt) {
+TEST(LibFtdiErrors, EachFailureReadsAsTheLibrariesMeanIt) {
   const struct {
     FtdiCall call;
     int code;
@@ -67,7 +67,7 @@ TEST(LibftdiErrors, EachFailureReadsAsTheLibrariesMeanIt) {
 
 // What reading the serial number gave: the serial; -9, a chip with none, still usable; -4, a
 // chip that could not be opened, for the reason libusb gives.
-TEST(LibftdiErrors, AListingTellsAChipWithoutASerialFromOneThatCannotBeOpened) {
+TEST(LibFtdiErrors, AListingTellsAChipWithoutASerialFromOneThatCannotBeOpened) {
   const ChipListing named = ListingOf(0x0403, 0x6001, 3, 7, 0, "A50285BI", 0);
   EXPECT_EQ(named.serial, "A50285BI");
   EXPECT_TRUE(named.access.ok());

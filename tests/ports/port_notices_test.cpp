@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "ports/PortNotices.h"
+#include "link/LinkSession.h"
+#include "ports/ChosenPort.h"
 #include "ports/SystemPorts.h"
 #include "ports/usb/UsbAdapters.h"
 #include "sim/SimulatedFtdiBus.h"
@@ -19,18 +20,32 @@ namespace {
 
 using test::FakeServices;
 
-// A directory whose Reach answers from a script, one answer per call.
+// A port whose status register reads a mark, so a test can tell which port the link was given.
+struct MarkedPort final : PortIo {
+  void Write(std::uint16_t, std::uint8_t) override {}
+  std::uint8_t Read(std::uint16_t) override { return 0x5A; }
+};
+
+// A directory whose Reach answers from a script, one answer per call; a port it reaches is the
+// marked one.
 class ScriptedReach final : public PortDirectory {
  public:
   PortTable Ports() override { return LegacyPorts(); }
-  std::optional<PortProblem> Reach(std::uint16_t base) override {
-    reached.push_back(base);
+  ReachedPort Reach(const PortTarget& target) override {
+    reached.push_back(target.name);
     std::optional<PortProblem> next = answers.empty() ? std::nullopt : answers.front();
     if (!answers.empty()) answers.pop_front();
-    return next;
+    return {next ? &NoPort() : &marked, next};
   }
   std::deque<std::optional<PortProblem>> answers;
-  std::vector<std::uint16_t> reached;
+  std::vector<std::string> reached;
+  MarkedPort marked;
+};
+
+// The link an operation would run on.
+struct Link {
+  VirtualCounter counter;
+  LinkSession session{counter};
 };
 
 PortProblem Problem(PortReason reason, std::string device = "/dev/parport0",
@@ -41,7 +56,7 @@ PortProblem Problem(PortReason reason, std::string device = "/dev/parport0",
 const ChosenPort kLpt1{PortChoice::LPT1, {0x378, "0x378"}};
 const ChosenPort kCardOnLpt2{PortChoice::LPT2, {0xD010, "0xD010"}};
 const ChosenPort kAdapterOnLpt1{
-    PortChoice::LPT1, {0x378, "USB FT232R A50285BI", PortKind::UsbAdapter, 0x6001, "A50285BI"}};
+    PortChoice::LPT1, {0, "USB FT232R A50285BI", PortKind::UsbAdapter, 0x6001, "A50285BI"}};
 
 struct ReasonCase {
   PortKind kind;
@@ -84,8 +99,10 @@ TEST(PortNotice, EachReasonIsExplainedWithItsOwnRemedy) {
     ports.answers = {Problem(c.reason, usb ? "USB FT232R A50285BI" : "/dev/parport0", c.kind)};
     PortNotices notices;
     FakeServices ui;
-    ReachChosenPort(usb ? kAdapterOnLpt1 : kLpt1, ports, notices, ui);
-    EXPECT_EQ(ports.reached, std::vector<std::uint16_t>{0x378});
+    Link link;
+    ReachChosenPort(usb ? kAdapterOnLpt1 : kLpt1, ports, notices, ui, link.session);
+    EXPECT_EQ(ports.reached, std::vector<std::string>{usb ? "USB FT232R A50285BI" : "0x378"});
+    EXPECT_EQ(link.session.lines.ReadStatus(), 0xFF) << "the link holds no port";
     ASSERT_EQ(ui.messages.size(), 1u);
     const test::Message& box = ui.messages[0];
     EXPECT_EQ(box.title, "Interface Port");
@@ -108,9 +125,10 @@ TEST(PortNotice, EachPortAndReasonIsToldOnceARun) {
   ScriptedReach ports;
   PortNotices notices;
   FakeServices ui;
+  Link link;
   const auto press = [&](const ChosenPort& chosen, std::optional<PortProblem> answer) {
     ports.answers = {std::move(answer)};
-    ReachChosenPort(chosen, ports, notices, ui);
+    ReachChosenPort(chosen, ports, notices, ui, link.session);
   };
 
   press(kLpt1, Problem(PortReason::Busy));
@@ -130,7 +148,8 @@ TEST(PortNotice, EachPortAndReasonIsToldOnceARun) {
   ASSERT_EQ(ui.messages.size(), 3u);
   EXPECT_EQ(ui.messages[2].text.rfind("LPT2 (0xD010) cannot be reached: ", 0), 0u)
       << ui.messages[2].text;
-  EXPECT_EQ(ports.reached, (std::vector<std::uint16_t>{0x378, 0x378, 0x378, 0x378, 0x378, 0xD010}));
+  EXPECT_EQ(ports.reached,
+            (std::vector<std::string>{"0x378", "0x378", "0x378", "0x378", "0x378", "0xD010"}));
 }
 
 // The window's road for an adapter: the program's ports find it on the bus, and each press of
@@ -143,13 +162,14 @@ TEST(PortNotice, AnAdapterIsExplainedOncePerReasonUntilItCanBeUsed) {
   setup.serial = "A50285BI";
   setup.faults.openError = ChipError::PermissionDenied;
   SimulatedAdapter& adapter = bus.Plug(setup);
-  SystemPorts host(AdaptersOnlyEnvironment(bus, counter));
+  SystemPorts host(AdaptersOnlySetup(bus, counter));
   const ChosenPort lpt1{PortChoice::LPT1, TargetOf(host.Ports(), PortChoice::LPT1)};
   PortNotices notices;
   FakeServices ui;
+  LinkSession link(counter);
   std::vector<std::string> said;
   const auto pressTwice = [&] {
-    for (int press = 0; press < 2; ++press) ReachChosenPort(lpt1, host, notices, ui);
+    for (int press = 0; press < 2; ++press) ReachChosenPort(lpt1, host, notices, ui, link);
     for (std::size_t i = said.size(); i < ui.messages.size(); ++i) {
       EXPECT_EQ(ui.messages[i].title, "Interface Port");
       EXPECT_EQ(ui.messages[i].style, MessageStyle::MB_ICONSTOP);
@@ -178,13 +198,16 @@ TEST(PortNotice, AnAdapterIsExplainedOncePerReasonUntilItCanBeUsed) {
   EXPECT_EQ(said[2].rfind(toldAbout("the adapter is not on the USB bus"), 0), 0u) << said[2];
 }
 
-TEST(PortNotice, AReachablePortSaysNothing) {
+// The link is handed the port object reached, and says nothing about it.
+TEST(PortNotice, AReachablePortSaysNothingAndTheLinkUsesIt) {
   ScriptedReach ports;
   PortNotices notices;
   FakeServices ui;
-  ReachChosenPort(kCardOnLpt2, ports, notices, ui);
-  EXPECT_EQ(ports.reached, std::vector<std::uint16_t>{0xD010});
+  Link link;
+  ReachChosenPort(kCardOnLpt2, ports, notices, ui, link.session);
+  EXPECT_EQ(ports.reached, std::vector<std::string>{"0xD010"});
   EXPECT_TRUE(ui.events.empty());
+  EXPECT_EQ(link.session.lines.ReadStatus(), 0x5A);
 }
 
 }  // namespace

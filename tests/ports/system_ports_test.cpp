@@ -52,8 +52,8 @@ class FakeSystem : public ::testing::Test {
   // With fakeDevices, device opens are answered from deviceScript_: for each device, the errors of
   // its next attempts, 0 (or nothing left) opening it as a recording port. Otherwise the device
   // files of the tree are opened for real.
-  SystemPortsEnvironment Environment(bool directAllowed, bool fakeDevices = false) {
-    SystemPortsEnvironment environment;
+  SystemPortsSetup Environment(bool directAllowed, bool fakeDevices = false) {
+    SystemPortsSetup environment;
     if (fakeDevices) {
       environment.openDevice = [this](const ParportEntry& entry) {
         const std::string& path = entry.device;
@@ -80,6 +80,14 @@ class FakeSystem : public ::testing::Test {
       return port;
     };
     return environment;
+  }
+
+  // The parallel port at `base`, reached: the port object the link would use, and why not.
+  static ReachedPort At(SystemPorts& host, std::uint16_t base) {
+    return host.Reach(ParallelPortAt(base));
+  }
+  static std::optional<PortProblem> ProblemAt(SystemPorts& host, std::uint16_t base) {
+    return At(host, base).problem;
   }
 
   int LogLines() const {
@@ -156,26 +164,28 @@ TEST_F(FakeSystem, FindsTheDeviceWhoseBaseMatches) {
 }
 
 TEST_F(FakeSystem, WithoutADeviceOrPrivilegeThePortReadsAsAFloatingBus) {
-  auto port = MakeSystemPorts(Environment(false));
-  port->Write(0x378, 0x03);
-  EXPECT_EQ(port->Read(0x379), 0xFF);
-  port->Write(0x378, 0x00);
-  // One line, once, naming the address and the reason.
+  auto host = MakeSystemPorts(Environment(false));
+  PortIo& port = *At(*host, 0x378).port;
+  port.Write(0x378, 0x03);
+  EXPECT_EQ(port.Read(0x379), 0xFF);
+  port.Write(0x378, 0x00);
+  // One line, naming the address and the reason.
   ASSERT_EQ(LogLines(), 1);
   EXPECT_NE(log_.str().find("0x378"), std::string::npos) << log_.str();
   EXPECT_NE(log_.str().find("no parallel-port device"), std::string::npos) << log_.str();
   EXPECT_EQ(directRequests_, std::vector<std::uint16_t>{0x378});
 
   // another port gets its own attempt and its own line
-  EXPECT_EQ(port->Read(0x3BD), 0xFF);
+  EXPECT_EQ(At(*host, 0x3BC).port->Read(0x3BD), 0xFF);
   EXPECT_EQ(LogLines(), 2);
   EXPECT_NE(log_.str().find("0x3BC"), std::string::npos) << log_.str();
 }
 
 TEST_F(FakeSystem, DirectAccessIsUsedOnlyWhenNoDeviceServesThePort) {
-  auto port = MakeSystemPorts(Environment(true));
-  port->Write(0x278, 0x05);
-  EXPECT_EQ(port->Read(0x279), 0x79);  // the recording port echoes the address's low byte
+  auto host = MakeSystemPorts(Environment(true));
+  PortIo& port = *At(*host, 0x278).port;
+  port.Write(0x278, 0x05);
+  EXPECT_EQ(port.Read(0x279), 0x79);  // the recording port echoes the address's low byte
   EXPECT_EQ(directRequests_, std::vector<std::uint16_t>{0x278});
   EXPECT_EQ(directWrites_, (std::vector<std::pair<std::uint16_t, std::uint8_t>>{{0x278, 0x05}}));
   EXPECT_EQ(LogLines(), 0);
@@ -184,11 +194,12 @@ TEST_F(FakeSystem, DirectAccessIsUsedOnlyWhenNoDeviceServesThePort) {
 TEST_F(FakeSystem, AFileThatIsNotAPortDeviceIsReported) {
   AddPort("parport0", "888\t0\n");  // a plain file where the device node should be
   auto port = MakeSystemPorts(Environment(false));
-  EXPECT_EQ(port->Read(0x379), 0xFF);
+  const ReachedPort reached = At(*port, 0x378);
+  EXPECT_EQ(reached.port->Read(0x379), 0xFF);
   ASSERT_EQ(LogLines(), 1);
   EXPECT_NE(log_.str().find("is not a parallel-port device"), std::string::npos) << log_.str();
 
-  const std::optional<PortProblem> problem = port->Reach(0x378);
+  const std::optional<PortProblem> problem = reached.problem;
   ASSERT_TRUE(problem);
   EXPECT_EQ(problem->reason, PortReason::NotAPortDevice);
   EXPECT_EQ(problem->device, (dev() / "parport0").string());
@@ -199,11 +210,10 @@ TEST_F(FakeSystem, PermissionDeniedPointsAtGroupLp) {
   AddPort("parport0", "888\t0\n");
   fs::permissions(dev() / "parport0", fs::perms::none);
   auto port = MakeSystemPorts(Environment(false));
-  port->Write(0x378, 0);
+  const std::optional<PortProblem> problem = ProblemAt(*port, 0x378);
   ASSERT_EQ(LogLines(), 1);
   EXPECT_NE(log_.str().find("group lp"), std::string::npos) << log_.str();
 
-  const std::optional<PortProblem> problem = port->Reach(0x378);
   ASSERT_TRUE(problem);
   EXPECT_EQ(problem->reason, PortReason::PermissionDenied);
   EXPECT_EQ(problem->device, (dev() / "parport0").string());
@@ -212,7 +222,7 @@ TEST_F(FakeSystem, PermissionDeniedPointsAtGroupLp) {
 TEST_F(FakeSystem, AMissingDeviceNodePointsAtTheDeviceDriver) {
   AddPort("parport0", "888\t0\n", /*withNode=*/false);
   auto port = MakeSystemPorts(Environment(false));
-  port->Write(0x378, 0);
+  ProblemAt(*port, 0x378);
   EXPECT_NE(log_.str().find("/parport0 does not exist"), std::string::npos) << log_.str();
   EXPECT_NE(log_.str().find("modprobe ppdev"), std::string::npos) << log_.str();
 }
@@ -238,7 +248,7 @@ TEST_F(FakeSystem, EachFailureToOpenHasItsReasonAndNamesTheDevice) {
     SCOPED_TRACE(std::strerror(c.error));
     deviceScript_[device] = {c.error};
     auto port = MakeSystemPorts(Environment(false, true));
-    const std::optional<PortProblem> problem = port->Reach(0xD010);
+    const std::optional<PortProblem> problem = ProblemAt(*port, 0xD010);
     ASSERT_TRUE(problem);
     EXPECT_EQ(problem->kind, PortKind::ParallelPort);
     EXPECT_EQ(problem->reason, c.reason);
@@ -253,19 +263,21 @@ TEST_F(FakeSystem, APortThatFailedIsTriedAgainAtEachReachAndStaysOpenOnceOpened)
   deviceScript_[device] = {EBUSY, EBUSY};  // then the printer service is stopped
   auto port = MakeSystemPorts(Environment(false, true));
 
-  ASSERT_TRUE(port->Reach(0x378));
-  EXPECT_EQ(port->Reach(0x378)->reason, PortReason::Busy);
+  ASSERT_TRUE(ProblemAt(*port, 0x378));
+  const ReachedPort busy = At(*port, 0x378);
+  EXPECT_EQ(busy.problem->reason, PortReason::Busy);
   // Accesses between two operations do not try again: a transfer is thousands of them.
-  port->Write(0x378, 0x01);
-  EXPECT_EQ(port->Read(0x379), 0xFF);
+  busy.port->Write(0x378, 0x01);
+  EXPECT_EQ(busy.port->Read(0x379), 0xFF);
   EXPECT_EQ(deviceRequests_.size(), 2u);
   EXPECT_EQ(LogLines(), 2);  // one line per failed attempt
 
-  EXPECT_EQ(port->Reach(0x378), std::nullopt);
-  EXPECT_EQ(port->Reach(0x378), std::nullopt);
+  EXPECT_EQ(ProblemAt(*port, 0x378), std::nullopt);
+  const ReachedPort open = At(*port, 0x378);
+  EXPECT_EQ(open.problem, std::nullopt);
   EXPECT_EQ(deviceRequests_, std::vector<std::string>(3, device));  // opened once, then kept
-  port->Write(0x378, 0x02);
-  EXPECT_EQ(port->Read(0x379), 0x79);
+  open.port->Write(0x378, 0x02);
+  EXPECT_EQ(open.port->Read(0x379), 0x79);
   EXPECT_EQ(deviceWrites_, (std::vector<std::pair<std::uint16_t, std::uint8_t>>{{0x378, 0x02}}));
   EXPECT_EQ(LogLines(), 2);
 }
@@ -274,19 +286,19 @@ TEST_F(FakeSystem, ACardTakenOutIsReportedLostThenLookedForAgain) {
   AddPort("parport0", "53264\t53248\n");
   const std::string device = (dev() / "parport0").string();
   auto port = MakeSystemPorts(Environment(false, true));
-  ASSERT_EQ(port->Reach(0xD010), std::nullopt);
+  ASSERT_EQ(ProblemAt(*port, 0xD010), std::nullopt);
 
   tree_.RemovePort("parport0");
-  const std::optional<PortProblem> lost = port->Reach(0xD010);
-  ASSERT_TRUE(lost);
-  EXPECT_EQ(lost->reason, PortReason::DeviceLost);
-  EXPECT_EQ(lost->device, device);
-  port->Write(0xD010, 0x01);  // the lost device was let go
+  const ReachedPort lost = At(*port, 0xD010);
+  ASSERT_TRUE(lost.problem);
+  EXPECT_EQ(lost.problem->reason, PortReason::DeviceLost);
+  EXPECT_EQ(lost.problem->device, device);
+  lost.port->Write(0xD010, 0x01);  // the lost device was let go
   EXPECT_TRUE(deviceWrites_.empty());
-  EXPECT_EQ(port->Reach(0xD010)->reason, PortReason::NoDevice);
+  EXPECT_EQ(ProblemAt(*port, 0xD010)->reason, PortReason::NoDevice);
 
   AddPort("parport0", "53264\t53248\n");  // put back
-  EXPECT_EQ(port->Reach(0xD010), std::nullopt);
+  EXPECT_EQ(ProblemAt(*port, 0xD010), std::nullopt);
   EXPECT_EQ(deviceRequests_.size(), 2u);
 }
 
@@ -294,10 +306,10 @@ TEST_F(FakeSystem, DirectAccessIsNeverTriedOffTheLegacyAddresses) {
   AddPort("parport0", "53264\t53248\n");
   deviceScript_[(dev() / "parport0").string()] = {EACCES};
   auto port = MakeSystemPorts(Environment(true, true));
-  EXPECT_EQ(port->Reach(0xD010)->reason, PortReason::PermissionDenied);
-  EXPECT_EQ(port->Reach(0xE000)->reason, PortReason::NoDevice);
+  EXPECT_EQ(ProblemAt(*port, 0xD010)->reason, PortReason::PermissionDenied);
+  EXPECT_EQ(ProblemAt(*port, 0xE000)->reason, PortReason::NoDevice);
   EXPECT_TRUE(directRequests_.empty());
-  EXPECT_EQ(port->Reach(0x378), std::nullopt);  // no device there, and the process may do I/O
+  EXPECT_EQ(ProblemAt(*port, 0x378), std::nullopt);  // no device there, and the process may do I/O
   EXPECT_EQ(directRequests_, std::vector<std::uint16_t>{0x378});
 }
 
@@ -331,14 +343,14 @@ TEST_P(Claims, ThePortIsClaimedAsTheKernelGrantsIt) {
   port.holder = c.holder;
   port.releaseAfterMs = c.releaseAfterMs;
   port.openError = c.openError;
-  SystemPortsEnvironment environment = Environment(c.directAllowed);
+  SystemPortsSetup environment = Environment(c.directAllowed);
   environment.openDevice = [&kernel](const ParportEntry& entry) {
     return OpenParportDevice(kernel, entry);
   };
   SystemPorts host(environment);
 
   const auto start = std::chrono::steady_clock::now();
-  const std::optional<PortProblem> problem = host.Reach(0x378);
+  const std::optional<PortProblem> problem = ProblemAt(host, 0x378);
   const auto waited = std::chrono::steady_clock::now() - start;
 
   EXPECT_EQ(problem ? std::optional<PortReason>(problem->reason) : std::nullopt,
@@ -371,27 +383,29 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- USB link adapters ------------------------------------------------------------------------
 
-// An adapter answers at the addresses of its choice, which no parallel port has; nothing else is
-// ever tried there, not even by a process that may do port I/O, also when the adapter refuses.
-TEST_F(FakeSystem, AnAdapterIsReachedAtItsChoicesAddressAndNeverByDirectIo) {
+// An adapter has no address: it is opened by its serial number, and nothing else is ever tried in
+// its place, not even by a process that may do port I/O, also when the adapter refuses.
+TEST_F(FakeSystem, AnAdapterIsReachedByItsSerialNumberAndNeverByDirectIo) {
   SimulatedAdapter& working = Plug("A50285BI");
   Plug("B7000002", ChipError::PermissionDenied);
   auto port = MakeSystemPorts(Environment(/*directAllowed=*/true, /*fakeDevices=*/true));
   const PortTable table = port->Ports();
   EXPECT_EQ(TargetOf(table, PortChoice::LPT1),
-            (PortTarget{0x378, "USB FT232R A50285BI", PortKind::UsbAdapter, 0x6001, "A50285BI"}));
+            (PortTarget{0, "USB FT232R A50285BI", PortKind::UsbAdapter, 0x6001, "A50285BI"}));
   EXPECT_EQ(TargetOf(table, PortChoice::LPT2),
-            (PortTarget{0x278, "USB FT232R B7000002", PortKind::UsbAdapter, 0x6001, "B7000002"}));
+            (PortTarget{0, "USB FT232R B7000002", PortKind::UsbAdapter, 0x6001, "B7000002"}));
 
-  EXPECT_EQ(port->Reach(0x378), std::nullopt);
-  port->Write(0x378, 0x02);
+  const ReachedPort reached = port->Reach(TargetOf(table, PortChoice::LPT1));
+  EXPECT_EQ(reached.problem, std::nullopt);
+  reached.port->Write(0x378, 0x02);
   ASSERT_FALSE(working.Lines().empty());
   EXPECT_EQ(working.Lines().back().lines, 0x02) << "the write reached the adapter's pins";
-  EXPECT_EQ(port->Read(0x379), 0x7F);  // unwired inputs float high; BUSY's pin reads inverted
+  EXPECT_EQ(reached.port->Read(0x379), 0x7F);  // unwired inputs float high; BUSY's pin inverted
 
-  EXPECT_EQ(port->Reach(0x278)->reason, PortReason::PermissionDenied);
-  port->Write(0x278, 0x02);
-  EXPECT_EQ(port->Read(0x279), 0xFF);
+  const ReachedPort refused = port->Reach(TargetOf(table, PortChoice::LPT2));
+  EXPECT_EQ(refused.problem->reason, PortReason::PermissionDenied);
+  refused.port->Write(0x278, 0x02);
+  EXPECT_EQ(refused.port->Read(0x279), 0xFF);
   EXPECT_TRUE(directRequests_.empty());
   EXPECT_TRUE(deviceRequests_.empty());
   EXPECT_EQ(LogLines(), 1);
@@ -399,7 +413,7 @@ TEST_F(FakeSystem, AnAdapterIsReachedAtItsChoicesAddressAndNeverByDirectIo) {
       << log_.str();
 
   // LPT3, with nothing of its own, keeps a parallel port's legacy address.
-  EXPECT_EQ(port->Reach(0x3BC), std::nullopt);
+  EXPECT_EQ(port->Reach(TargetOf(table, PortChoice::LPT3)).problem, std::nullopt);
   EXPECT_EQ(directRequests_, std::vector<std::uint16_t>{0x3BC});
 }
 
@@ -419,76 +433,90 @@ TEST_F(FakeSystem, AnAdapterGoneOrUnreadableIsExplainedWithoutOpeningIt) {
   ASSERT_EQ(TargetOf(table, PortChoice::LPT3).name, "USB FT232R (no serial number)");
 
   gone.Unplug();
-  EXPECT_EQ(port->Reach(0x378),
+  EXPECT_EQ(port->Reach(TargetOf(table, PortChoice::LPT1)).problem,
             (PortProblem{PortKind::UsbAdapter, PortReason::DeviceLost, "USB FT232R A50285BI", {}}));
-  EXPECT_EQ(port->Reach(0x278), (PortProblem{PortKind::UsbAdapter, PortReason::PermissionDenied,
-                                             "USB FT232R (serial number unreadable)",
-                                             "libusb_open() failed: LIBUSB_ERROR_ACCESS"}));
-  EXPECT_EQ(port->Reach(0x3BC), std::nullopt);
+  EXPECT_EQ(port->Reach(TargetOf(table, PortChoice::LPT2)).problem,
+            (PortProblem{PortKind::UsbAdapter, PortReason::PermissionDenied,
+                         "USB FT232R (serial number unreadable)",
+                         "libusb_open() failed: LIBUSB_ERROR_ACCESS"}));
+  EXPECT_EQ(port->Reach(TargetOf(table, PortChoice::LPT3)).problem, std::nullopt);
   EXPECT_TRUE(blank.Open());
   EXPECT_EQ(locked.Writes(), 0u);
   EXPECT_TRUE(directRequests_.empty());
   EXPECT_EQ(LogLines(), 2);
 }
 
-// The whole byte goes through the host port to the adapter in one round trip; an adapter that is
-// lost says so through the host port, and is let go and opened again by its serial number at the
-// next Reach once it is back, also when it was pulled out and in again while nobody used it.
+// The whole byte goes to the adapter in one round trip; an adapter that is lost says so through
+// the port the link holds, and is let go and opened again by its serial number at the next Reach
+// once it is back, also when it was pulled out and in again while nobody used it.
 TEST_F(FakeSystem, AnAdapterThatWasLostIsOpenedAgainBySerialNumberOnceItIsBack) {
   SimulatedAdapter& adapter = Plug("A50285BI");
   auto port = MakeSystemPorts(Environment(false));
-  LinkSession link(*port, counter_);
-  PointPortAt(link.port, TargetOf(port->Ports(), PortChoice::LPT1));
+  LinkSession link(counter_);
+  const PortTarget target = TargetOf(port->Ports(), PortChoice::LPT1);
+  PointPortAt(link.port, PortChoice::LPT1, target);
+  const auto reach = [&] {
+    const ReachedPort reached = port->Reach(target);
+    link.Use(*reached.port);
+    return reached.problem;
+  };
   const auto roundTripsOfAByte = [&] {
     const std::uint64_t writes = adapter.Writes();
     ExchangeByte(link, 0x55);
     return adapter.Writes() - writes;
   };
 
-  ASSERT_EQ(port->Reach(0x378), std::nullopt);
+  ASSERT_EQ(reach(), std::nullopt);
   EXPECT_EQ(roundTripsOfAByte(), 1u);
   EXPECT_EQ(link.lines.LostReason(), "");
 
   adapter.Unplug();
   ExchangeByte(link, 0x55);
   EXPECT_EQ(link.lines.LostReason(), "USB FT232R A50285BI was unplugged (usb bulk write failed)");
-  EXPECT_EQ(port->Reach(0x378),
+  EXPECT_EQ(reach(),
             (PortProblem{PortKind::UsbAdapter, PortReason::DeviceLost, "USB FT232R A50285BI", {}}));
   EXPECT_EQ(link.lines.LostReason(), "") << "the lost adapter was let go";
   EXPECT_EQ(LogLines(), 1);
 
   adapter.PlugBackIn();
-  EXPECT_EQ(port->Reach(0x378), std::nullopt);
+  EXPECT_EQ(reach(), std::nullopt);
   EXPECT_TRUE(adapter.Open());
   EXPECT_EQ(roundTripsOfAByte(), 1u);
 
   adapter.PlugBackIn();  // out and in again between two operations: the old handle is dead
-  EXPECT_EQ(port->Reach(0x378), std::nullopt);
+  EXPECT_EQ(reach(), std::nullopt);
   EXPECT_EQ(roundTripsOfAByte(), 1u);
   EXPECT_EQ(link.lines.LostReason(), "");
   EXPECT_EQ(LogLines(), 1);
 }
 
-// A choice given to another adapter since lets go of the one it had, which its new choice opens.
-TEST_F(FakeSystem, AnAdapterGivenToAnotherChoiceMovesThere) {
+// An adapter given to another choice by a later listing stays open and is reached there, as the
+// same port object; one that no choice reaches any more is let go.
+TEST_F(FakeSystem, AnAdapterGivenToAnotherChoiceIsReachedThereAndOneNotOfferedIsLetGo) {
   SimulatedAdapter& first = Plug("M0000001");
   auto port = MakeSystemPorts(Environment(false));
-  port->Ports();
-  ASSERT_EQ(port->Reach(0x378), std::nullopt);
+  const PortIo* opened = port->Reach(TargetOf(port->Ports(), PortChoice::LPT1)).port;
   ASSERT_TRUE(first.Open());
 
   SimulatedAdapter& earlier = Plug("A0000002");  // sorts before it: LPT1 now
   const PortTable table = port->Ports();
   EXPECT_EQ(TargetOf(table, PortChoice::LPT1).name, "USB FT232R A0000002");
   EXPECT_EQ(TargetOf(table, PortChoice::LPT2).name, "USB FT232R M0000001");
-  EXPECT_EQ(port->Reach(0x378), std::nullopt);
+  EXPECT_EQ(port->Reach(TargetOf(table, PortChoice::LPT1)).problem, std::nullopt);
   EXPECT_TRUE(earlier.Open());
-  EXPECT_EQ(port->Reach(0x278), std::nullopt);
-  EXPECT_TRUE(first.Open());
+  const ReachedPort moved = port->Reach(TargetOf(table, PortChoice::LPT2));
+  EXPECT_EQ(moved.port, opened);
   first.ClearRecords();
-  port->Write(0x278, 0x01);
+  moved.port->Write(0x278, 0x01);
   ASSERT_EQ(first.Lines().size(), 1u);
   EXPECT_EQ(first.Lines().back().lines, 0x01);
+
+  // Four adapters: the one sorting last no longer fits in three choices.
+  Plug("B0000003");
+  Plug("C0000004");
+  port->Ports();
+  EXPECT_FALSE(first.Open());
+  EXPECT_TRUE(earlier.Open());
 }
 
 }  // namespace

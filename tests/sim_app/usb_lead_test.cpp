@@ -32,8 +32,8 @@ struct UsbSimulatorRig {
   SimulatedUsbLead lead{gameBoy, counter};
   test::ScriptedDialogs dialogs;
   test::ScriptedKeys keys;
-  SystemPorts host{AdaptersOnlyEnvironment(lead.Bus(), counter)};
-  WindowPlatform platform{host, host, counter, dialogs, keys};
+  SystemPorts host{AdaptersOnlySetup(lead.Bus(), counter)};
+  WindowPlatform platform{host, counter, dialogs, keys};
   std::unique_ptr<LinkWindow> window = std::make_unique<LinkWindow>(platform);
   SimulatorWindow simulator{gameBoy};
 };

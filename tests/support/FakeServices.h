@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "link/WindowServices.h"
+#include "link/FrontEnd.h"
 
 namespace fennow {
 

@@ -56,8 +56,8 @@ struct ParportMachine {
   ParportMachine& operator=(const ParportMachine&) = delete;
 
   std::string Device() const { return tree.Device("parport0"); }
-  SystemPortsEnvironment Environment() {
-    SystemPortsEnvironment environment;
+  SystemPortsSetup Environment() {
+    SystemPortsSetup environment;
     environment.parportProcRoot = tree.proc().string();
     environment.deviceRoot = tree.dev().string();
     environment.openDevice = [this](const ParportEntry& entry) {

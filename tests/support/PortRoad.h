@@ -7,28 +7,28 @@
 #include "capture/Transfer.h"
 #include "link/Counter.h"
 #include "link/LinkSession.h"
-#include "ports/PortNotices.h"
+#include "ports/ChosenPort.h"
 #include "ports/PortSelection.h"
 #include "ports/SystemPorts.h"
 #include "tests/support/FakeServices.h"
 
 namespace fennow::test {
 
-// The window's road to a port: the program's own ports over `environment`, LPT1 chosen and the
-// link pointed at it, and the window's state. PressStartTransfer is the button: reach the port,
+// The window's road to a port: the program's own ports over `setup`, LPT1 chosen and the link
+// pointed at it, and the window's state. PressStartTransfer is the button: reach the port,
 // telling why not, then transfer.
 struct PortRoad {
-  PortRoad(SystemPortsEnvironment environment, Counter& counter)
-      : host(std::move(environment)),
+  PortRoad(SystemPortsSetup setup, Counter& counter)
+      : host(std::move(setup)),
         chosen{PortChoice::LPT1, TargetOf(host.Ports(), PortChoice::LPT1)},
-        link(host, counter) {
-    PointPortAt(link.port, chosen.target);
+        link(counter) {
+    PointPortAt(link.port, chosen.choice, chosen.target);
   }
   PortRoad(const PortRoad&) = delete;
   PortRoad& operator=(const PortRoad&) = delete;
 
   TransferStatus PressStartTransfer() {
-    ReachChosenPort(chosen, host, notices, ui);
+    ReachChosenPort(chosen, host, notices, ui, link);
     return StartTransfer(link, ui, store);
   }
 

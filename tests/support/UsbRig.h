@@ -8,7 +8,7 @@
 #include "capture/CaptureStore.h"
 #include "link/LinkSession.h"
 #include "link/PortIo.h"
-#include "ports/PortNotices.h"
+#include "ports/ChosenPort.h"
 #include "ports/PortSelection.h"
 #include "ports/SystemPorts.h"
 #include "ports/usb/UsbAdapters.h"
@@ -19,14 +19,6 @@
 #include "tests/support/PortRoad.h"
 
 namespace fennow::test {
-
-// A port that is not there, for a rig whose adapter could not be opened: the test then fails on
-// its own check of `opened` instead of crashing.
-class NoPort final : public PortIo {
- public:
-  void Write(std::uint16_t, std::uint8_t) override {}
-  std::uint8_t Read(std::uint16_t) override { return 0xFF; }
-};
 
 // A Game Boy (or another far end) wired to a simulated USB adapter on a simulated bus, on a
 // virtual clock at 1 us per reading. The Game Boy stamps its edges with the adapter's pin time, so
@@ -54,10 +46,10 @@ struct UsbRig : UsbLead {
   explicit UsbRig(SimulatedAdapterSetup setup = {}, PortIo* farEnd = nullptr)
       : UsbLead(std::move(setup), farEnd),
         opened(Open()),
-        link(opened.port ? *opened.port : noPort, counter) {}
+        // A rig whose adapter could not be opened fails on its own check of `opened`.
+        link(opened.port ? *opened.port : NoPort(), counter) {}
 
   UsbOpenResult opened;
-  NoPort noPort;
   LinkSession link;
   FakeServices ui;
   CaptureStore store;
@@ -72,10 +64,10 @@ struct UsbRig : UsbLead {
 
 // The same Game Boy and adapter, found and opened the way the window does it: by the program's own
 // ports (SystemPorts) on a machine with no parallel port, which give the adapter to LPT1 and open
-// it at the first Reach. The link goes through the host port.
+// it at the first Reach. The link uses the port object that Reach gives it.
 struct UsbHostRig : UsbLead, PortRoad {
   explicit UsbHostRig(SimulatedAdapterSetup setup = {})
-      : UsbLead(std::move(setup)), PortRoad(AdaptersOnlyEnvironment(bus, counter), counter) {}
+      : UsbLead(std::move(setup)), PortRoad(AdaptersOnlySetup(bus, counter), counter) {}
 };
 
 // Times of the changes of one line at the adapter's pins.

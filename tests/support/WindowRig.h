@@ -88,25 +88,30 @@ class ScriptedDialogs final : public DialogHost {
 };
 
 // Ports whose table a test sets and whose reachability it scripts: Reach answers from
-// `problems`, one per call, and nothing (reachable) once they run out.
+// `problems`, one per call, and nothing (reachable) once they run out. Every port it reaches is
+// `port`; one that cannot be reached reads like an empty socket.
 class ScriptedPorts final : public PortDirectory {
  public:
+  explicit ScriptedPorts(PortIo& port) : port_(port) {}
   PortTable Ports() override {
     ++lookups;
     return table;
   }
-  std::optional<PortProblem> Reach(std::uint16_t base) override {
-    reached.push_back(base);
-    if (problems.empty()) return std::nullopt;
+  ReachedPort Reach(const PortTarget& target) override {
+    reached.push_back(target.base);
+    if (problems.empty()) return {&port_, std::nullopt};
     std::optional<PortProblem> next = problems.front();
     problems.pop_front();
-    return next;
+    return {next ? &NoPort() : &port_, next};
   }
 
   PortTable table = LegacyPorts();
   std::deque<std::optional<PortProblem>> problems;
   std::vector<std::uint16_t> reached;
   int lookups = 0;
+
+ private:
+  PortIo& port_;
 };
 
 class ScriptedKeys final : public KeySource {
@@ -136,12 +141,12 @@ struct WindowRig {
   void Destroy() { window.reset(); }
 
   FixedStatusPort port;
-  ScriptedPorts ports;
+  ScriptedPorts ports{port};
   // 100 us a reading: the two-second wait of the destruction is 20,000 readings.
   VirtualCounter counter{100'000};
   ScriptedDialogs dialogs;
   ScriptedKeys keys;
-  WindowPlatform platform{port, ports, counter, dialogs, keys};
+  WindowPlatform platform{ports, counter, dialogs, keys};
   std::unique_ptr<LinkWindow> window;
 };
 
@@ -159,10 +164,10 @@ struct GameBoyWindowRig {
   QApplication& app = TestApp();  // before any widget
   VirtualCounter counter{100'000};
   SimulatedGameBoy gameBoy{[this] { return counter.Now(); }};
-  LegacyPortDirectory ports;
+  LegacyPortDirectory ports{gameBoy};
   ScriptedDialogs dialogs;
   ScriptedKeys keys;
-  WindowPlatform platform{gameBoy, ports, counter, dialogs, keys};
+  WindowPlatform platform{ports, counter, dialogs, keys};
   std::unique_ptr<LinkWindow> window = std::make_unique<LinkWindow>(platform);
 };
 

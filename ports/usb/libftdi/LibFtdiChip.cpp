@@ -11,7 +11,7 @@
 #include <chrono>
 #include <string_view>
 
-#include "ports/usb/LibftdiErrors.h"
+#include "ports/usb/LibFtdiErrors.h"
 
 namespace fennow {
 

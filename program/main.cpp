@@ -16,11 +16,11 @@
 
 namespace {
 
-int RunWindow(int argc, char* argv[], fennow::SystemPorts& port, fennow::Counter& counter) {
+int RunWindow(int argc, char* argv[], fennow::SystemPorts& ports, fennow::Counter& counter) {
   QApplication application(argc, argv);
   fennow::QtDialogHost dialogs;
   fennow::TerminalKeys keys;
-  fennow::WindowPlatform platform{port, port, counter, dialogs, keys};
+  fennow::WindowPlatform platform{ports, counter, dialogs, keys};
   fennow::LinkApp(platform).InitInstance();
   return 0;
 }
@@ -40,18 +40,18 @@ int main(int argc, char* argv[]) {
   fennow::MonotonicCounter counter;
   // The parallel ports the kernel has, then the USB link adapters libftdi finds.
   const std::unique_ptr<fennow::FtdiBus> usb = fennow::MakeLibFtdiBus();
-  fennow::SystemPortsEnvironment environment = fennow::SystemPortEnvironment(*usb, counter);
+  fennow::SystemPortsSetup setup = fennow::MachineSetup(*usb, counter);
   const fennow::CommandOptions& options = commandLine.Options();
   // The survey reports every port itself; the log would say it all again.
-  if (options.command == fennow::Command::Ports) environment.log = nullptr;
-  const std::unique_ptr<fennow::SystemPorts> port = fennow::MakeSystemPorts(environment);
-  if (commandLine.WantsWindow()) return RunWindow(argc, argv, *port, counter);
+  if (options.command == fennow::Command::Ports) setup.log = nullptr;
+  const std::unique_ptr<fennow::SystemPorts> ports = fennow::MakeSystemPorts(setup);
+  if (commandLine.WantsWindow()) return RunWindow(argc, argv, *ports, counter);
 
   QCoreApplication application(argc, argv);
   if (commandLine.HelpAsked()) commandLine.Parser().showHelp(0);
   if (commandLine.VersionAsked()) commandLine.Parser().showVersion();
   fennow::TerminalKeys keys;
-  fennow::CommandPlatform platform{
-      *port, *port, counter, keys, std::cout, std::cerr, isatty(STDERR_FILENO) == 1};
+  fennow::CommandPlatform platform{*ports,    counter,   keys,
+                                   std::cout, std::cerr, isatty(STDERR_FILENO) == 1};
   return static_cast<int>(fennow::RunCommand(options, platform));
 }

@@ -37,7 +37,7 @@ enum class FtdiCall {
 };
 
 // A failed call as the library reported it.
-struct LibftdiFailure {
+struct LibFtdiFailure {
   FtdiCall call = FtdiCall::Open;
   int code = 0;      // libftdi's return value; for a read, libusb's code it passes on
   std::string text;  // ftdi_get_error_string
@@ -49,7 +49,7 @@ struct LibftdiFailure {
 
 // What the failure means for the user: permission, busy, gone or an I/O error, with the library's
 // words (and libusb's name for its code, where it has one).
-ChipResult ChipResultOf(const LibftdiFailure& failure);
+ChipResult ChipResultOf(const LibFtdiFailure& failure);
 
 // libftdi's codes from ftdi_usb_get_strings2 when reading a chip's serial number.
 inline constexpr int kStringsOpenFailed = -4;    // "libusb_open() failed"

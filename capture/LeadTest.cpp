@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "capture/LinkTest.h"
+#include "capture/LeadTest.h"
 
 #include <array>
 #include <string>
@@ -44,8 +44,7 @@ bool TestLink(LinkSession& link, WindowServices& ui) {
   const LineSamples& sense = link.Run(script);
   // A port that failed on the way read nothing of the lead: no verdict on the wiring.
   if (const std::string lost = link.lines.LostReason(); !lost.empty()) {
-    ui.ShowMessage(std::string(kPortLostText) + lost, std::string(kPortTitle),
-                   MessageStyle::MB_ICONSTOP);
+    ShowPortLost(ui, lost);
     return false;
   }
 

@@ -10,6 +10,7 @@
 namespace fennow {
 
 class WindowServices;
+struct LinkSession;
 
 // The port the user chose and what it reaches.
 struct ChosenPort {
@@ -27,11 +28,13 @@ class PortNotices {
   std::set<std::pair<std::string, PortReason>> told_;
 };
 
-// Runs before each operation on the lead (Start Transfer, Test): readies the chosen port and, the
-// first time in the run that it fails for a reason, tells the user which port, why and what to
-// do, in an "Interface Port" box. The window runs the operation afterwards either way, so the user
-// still sees the outcome it gives. Returns why the port cannot be reached, told or not.
+// Runs before each operation on the lead (Start Transfer, Test): readies the chosen port, hands
+// the link the port object it reached, and, the first time in the run that it fails for a reason,
+// tells the user which port, why and what to do, in an "Interface Port" box. The window runs the
+// operation afterwards either way, on a port that reads like an empty socket, so the user still
+// sees the outcome it gives. Returns why the port cannot be reached, told or not.
 std::optional<PortProblem> ReachChosenPort(const ChosenPort& chosen, PortDirectory& ports,
-                                           PortNotices& notices, WindowServices& ui);
+                                           PortNotices& notices, WindowServices& ui,
+                                           LinkSession& link);
 
 }  // namespace fennow

@@ -21,9 +21,9 @@
 #include "link/ByteExchange.h"
 #include "link/Counter.h"
 #include "link/Delay.h"
+#include "link/FrontEnd.h"
 #include "link/LinkSession.h"
 #include "link/Protocol.h"
-#include "link/WindowServices.h"
 #include "ports/PortDirectory.h"
 #include "ports/SystemPorts.h"
 #include "sim/SimulatedGameBoy.h"
@@ -155,12 +155,11 @@ ByteCost MeasureByteCost(MonotonicCounter& clock) {
   SimulatedGameBoy gameBoy([] { return std::int64_t{0}; });
   gameBoy.SetRecording(false);
   LinkSession direct(gameBoy, noWaits);
-  SystemPortsEnvironment environment;
-  environment.parportProcRoot.clear();
-  environment.openDirect = [&gameBoy](std::uint16_t) { return std::make_unique<Forward>(gameBoy); };
-  SystemPorts host(environment);
-  host.Reach(0x378);
-  LinkSession hosted(host, noWaits);
+  SystemPortsSetup setup;
+  setup.parportProcRoot.clear();
+  setup.openDirect = [&gameBoy](std::uint16_t) { return std::make_unique<Forward>(gameBoy); };
+  SystemPorts host(setup);
+  LinkSession hosted(*host.Reach(ParallelPortAt(0x378)).port, noWaits);
   return {NsPerByte(direct, clock), NsPerByte(hosted, clock)};
 }
 
@@ -274,8 +273,8 @@ void MeasureTransfers(Counter& counter, Results& results) {
 
   SilentDialogs dialogs;
   NoKeys keys;
-  LegacyPortDirectory ports;
-  WindowPlatform platform{gameBoy, ports, counter, dialogs, keys};
+  LegacyPortDirectory ports{gameBoy};
+  WindowPlatform platform{ports, counter, dialogs, keys};
   LinkWindow window(platform);
   window.show();
   QApplication::processEvents();

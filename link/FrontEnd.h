@@ -4,10 +4,24 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
+// What an operation on the lead asks of the front end that runs it (the window, or a command on a
+// terminal): lamps, a bar, messages, a key poll and a save dialog, and the fixed texts of the boxes
+// that more than one operation shows. Both front ends implement it; nothing here knows either.
 namespace fennow {
+
+// The title of every box about the port: the confirmation, why a port cannot be reached, and a
+// port lost during an operation.
+inline constexpr std::string_view kPortTitle = "Interface Port";
+// What an operation that lost its port says, before the port's own words for why.
+inline constexpr std::string_view kPortLostText = "Interface Port Lost: ";
+// The warning for a machine without a high-resolution counter, and its box's title.
+inline constexpr std::string_view kTimerWarning =
+    "ERROR: A high frequency timer does not exist on this machine";
+inline constexpr std::string_view kTimerTitle = "Timer test";
 
 // The four status lamps of the main window, in the order of their controls' IDs.
 enum class Lamp { SyncLamp, ScreenLamp, DataLamp, ErrorLamp };
@@ -79,5 +93,19 @@ class WindowServices {
   // The platform's save-file dialog, modal over the main window.
   virtual SaveAnswer RunSaveDialog(const SaveRequest& request) = 0;
 };
+
+// "Is a key waiting?" for the transfer's key exit. Never waits and never takes the key.
+class KeySource {
+ public:
+  virtual ~KeySource() = default;
+  virtual bool KeyWaiting() = 0;
+};
+
+// The one box for a port lost during an operation, whichever operation lost it: the transfer and
+// the lead test alike, on every kind of port. `reason` is the port's own (PortIo::LostReason).
+inline void ShowPortLost(WindowServices& ui, const std::string& reason) {
+  ui.ShowMessage(std::string(kPortLostText) + reason, std::string(kPortTitle),
+                 MessageStyle::MB_ICONSTOP);
+}
 
 }  // namespace fennow

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ports/usb/LibftdiErrors.h"
+#include "ports/usb/LibFtdiErrors.h"
 
 #include <algorithm>
 #include <array>
@@ -55,7 +55,7 @@ constexpr std::array<OpenCode, 3> kOpenCodes{{
 
 constexpr std::string_view kNotFoundText = "device not found";
 
-ChipError OpenError(const LibftdiFailure& failure) {
+ChipError OpenError(const LibFtdiFailure& failure) {
   if (failure.code == kStringsOpenFailed) return LibusbError(failure.openCode);
   if (failure.text == kNotFoundText) return ChipError::NotFound;
   const auto found = std::find_if(kOpenCodes.begin(), kOpenCodes.end(),
@@ -70,7 +70,7 @@ const char* LibusbErrorName(int code) {
   return found != nullptr ? found->name : "LIBUSB_ERROR_OTHER";
 }
 
-ChipResult ChipResultOf(const LibftdiFailure& failure) {
+ChipResult ChipResultOf(const LibFtdiFailure& failure) {
   ChipResult result{ChipError::IoError, failure.text, 0};
   switch (failure.call) {
     case FtdiCall::Open:

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ports/PortNotices.h"
+#include "ports/ChosenPort.h"
 
-#include "link/WindowServices.h"
+#include "link/FrontEnd.h"
+#include "link/LinkSession.h"
 
 namespace fennow {
 
@@ -10,8 +11,10 @@ bool PortNotices::FirstTime(const std::string& port, PortReason reason) {
 }
 
 std::optional<PortProblem> ReachChosenPort(const ChosenPort& chosen, PortDirectory& ports,
-                                           PortNotices& notices, WindowServices& ui) {
-  std::optional<PortProblem> problem = ports.Reach(chosen.target.base);
+                                           PortNotices& notices, WindowServices& ui,
+                                           LinkSession& link) {
+  const auto [reached, problem] = ports.Reach(chosen.target);
+  link.Use(*reached);
   if (!problem || !notices.FirstTime(chosen.target.name, problem->reason)) return problem;
   const std::string port =
       std::string(AddressesOf(chosen.choice).name) + " (" + chosen.target.name + ")";

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "link/FrontEnd.h"
 #include "link/LinkSession.h"
-#include "link/WindowServices.h"
 
 namespace fennow {
 
