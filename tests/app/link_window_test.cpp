@@ -144,7 +144,7 @@ TEST(LinkWindowLayout, ControlsAreOfTheirKinds) {
     EXPECT_FALSE(lamp->isEnabled());
     EXPECT_EQ(lamp->focusPolicy(), Qt::NoFocus);
   }
-  auto* bar = qobject_cast<QProgressBar*>(ControlById(window, 1029));
+  auto* bar = qobject_cast<QProgressBar*>(ControlById(window, kProgressId));
   ASSERT_NE(bar, nullptr);
   EXPECT_EQ(bar->minimum(), 0);
   EXPECT_EQ(bar->maximum(), 100);
@@ -166,7 +166,7 @@ TEST(LinkWindowLayout, GroupBoxesLieBehindTheControlsTheyFrame) {
 TEST(LinkWindowLayout, TabVisitsTheFivePushButtonsInTemplateOrder) {
   WindowRig rig;
   LinkWindow& window = rig.Shown();
-  ASSERT_EQ(window.focusWidget(), ControlById(window, 1000));
+  ASSERT_EQ(window.focusWidget(), ControlById(window, kStartTransferId));
   std::vector<int> visited;
   for (int i = 0; i < 5; ++i) {
     SendKey(window.focusWidget(), Qt::Key_Tab);
@@ -180,11 +180,11 @@ TEST(LinkWindowLayout, TabVisitsTheFivePushButtonsInTemplateOrder) {
 TEST(LinkWindowStart, ShowsLpt1ChosenWithoutAMessageOrAPortWrite) {
   WindowRig rig;
   LinkWindow& window = rig.Shown();
-  EXPECT_TRUE(Button(window, 1026)->isChecked());
-  EXPECT_FALSE(Button(window, 1027)->isChecked());
-  EXPECT_FALSE(Button(window, 1028)->isChecked());
+  EXPECT_TRUE(Button(window, kLpt1Id)->isChecked());
+  EXPECT_FALSE(Button(window, kLpt2Id)->isChecked());
+  EXPECT_FALSE(Button(window, kLpt3Id)->isChecked());
   for (int id : kLampIds) EXPECT_FALSE(Button(window, id)->isChecked()) << id;
-  EXPECT_EQ(qobject_cast<QProgressBar*>(ControlById(window, 1029))->value(), 0);
+  EXPECT_EQ(qobject_cast<QProgressBar*>(ControlById(window, kProgressId))->value(), 0);
   EXPECT_TRUE(rig.dialogs.messages.empty());
   EXPECT_TRUE(rig.port.writes.empty());
   EXPECT_EQ(window.Port().DataPort, 0x378u);
@@ -208,8 +208,8 @@ TEST(LinkWindowStart, MissingCounterIsReportedOnceBeforeTheWindowShows) {
                      MessageStyle::MB_ICONSTOP}));
   EXPECT_EQ(rig.dialogs.messageOwners[0], &window);
   EXPECT_FALSE(rig.dialogs.ownerShownAtMessage[0]);
-  EXPECT_TRUE(Button(window, 1026)->isChecked());
-  EXPECT_EQ(window.focusWidget(), ControlById(window, 1000));
+  EXPECT_TRUE(Button(window, kLpt1Id)->isChecked());
+  EXPECT_EQ(window.focusWidget(), ControlById(window, kStartTransferId));
 }
 
 TEST(LinkWindowStart, IsAnApplicationWindowOfFixedSizeWithOnlyACloseBox) {
@@ -255,15 +255,15 @@ TEST(LinkWindowPorts, StartsOnWhatLpt1ReachesAndConfirmsTheRealAddress) {
   EXPECT_EQ(window.Port().StatusPort, 0xD011u);
   EXPECT_TRUE(rig.dialogs.messages.empty());
 
-  Button(window, 1027)->click();  // LPT2 has no port of its own: its legacy address
-  Button(window, 1026)->click();
+  Button(window, kLpt2Id)->click();  // LPT2 has no port of its own: its legacy address
+  Button(window, kLpt1Id)->click();
   EXPECT_EQ(rig.dialogs.messages,
             (std::vector<Message>{{"Interface Port set to LPT2 (0x278)", "Interface Port",
                                    MessageStyle::MB_ICONINFORMATION},
                                   {"Interface Port set to LPT1 (0xD010)", "Interface Port",
                                    MessageStyle::MB_ICONINFORMATION}}));
   rig.dialogs.messages.clear();
-  Button(window, 1000)->click();
+  Button(window, kStartTransferId)->click();
   EXPECT_EQ(rig.ports.reached, std::vector<std::uint16_t>{0xD010});
   ASSERT_FALSE(rig.port.writes.empty());
   for (const auto& write : rig.port.writes) EXPECT_EQ(write.first, 0xD010);
@@ -282,14 +282,14 @@ TEST(LinkWindowPorts, AnUnreachablePortIsExplainedOnceAndTheOperationStillRuns) 
       "LPT1 (0x378) cannot be reached: " + WhyText(busy) + ". " + RemedyText(busy),
       "Interface Port", MessageStyle::MB_ICONSTOP};
 
-  Button(window, 1000)->click();
+  Button(window, kStartTransferId)->click();
   EXPECT_EQ(rig.dialogs.messages, (std::vector<Message>{busyBox, timeout}));
   EXPECT_EQ(rig.dialogs.messageOwners[0], &window);
-  Button(window, 1000)->click();  // still busy: the transfer's own outcome only
+  Button(window, kStartTransferId)->click();  // still busy: the transfer's own outcome only
   EXPECT_EQ(rig.dialogs.messages, (std::vector<Message>{busyBox, timeout, timeout}));
 
   rig.dialogs.messages.clear();
-  Button(window, 1032)->click();  // the lead test, on a new reason
+  Button(window, kTestId)->click();  // the lead test, on a new reason
   ASSERT_GE(rig.dialogs.messages.size(), 2u);
   EXPECT_EQ(rig.dialogs.messages[0].text,
             "LPT1 (0x378) cannot be reached: permission denied on /dev/parport0. Add your user to "
@@ -328,11 +328,11 @@ TEST(LinkWindowPorts, EachButtonSelectsItsPortAndConfirmsEveryTime) {
 TEST(LinkWindowPorts, Lpt3ThenLpt1LeavesOnlyLpt1PressedAndInUse) {
   WindowRig rig;
   LinkWindow& window = rig.Shown();
-  Button(window, 1028)->click();
-  Button(window, 1026)->click();
-  EXPECT_TRUE(Button(window, 1026)->isChecked());
-  EXPECT_FALSE(Button(window, 1027)->isChecked());
-  EXPECT_FALSE(Button(window, 1028)->isChecked());
+  Button(window, kLpt3Id)->click();
+  Button(window, kLpt1Id)->click();
+  EXPECT_TRUE(Button(window, kLpt1Id)->isChecked());
+  EXPECT_FALSE(Button(window, kLpt2Id)->isChecked());
+  EXPECT_FALSE(Button(window, kLpt3Id)->isChecked());
   EXPECT_EQ(window.Port().DataPort, 0x378u);
   EXPECT_EQ(window.Port().StatusPort, 0x379u);
 }
@@ -342,7 +342,7 @@ TEST(LinkWindowPorts, PortButtonsNeverTouchALamp) {
   LinkWindow& window = rig.Shown();
   window.SetLamp(Lamp::ScreenLamp, true);
   for (int id : {1027, 1028, 1026}) Button(window, id)->click();
-  EXPECT_TRUE(Button(window, 1035)->isChecked());
+  EXPECT_TRUE(Button(window, kScreenLampId)->isChecked());
   for (int id : {1033, 1036, 1045}) EXPECT_FALSE(Button(window, id)->isChecked()) << id;
 }
 
@@ -360,7 +360,7 @@ TEST(LinkWindowServices, SetLampChangesOnlyThatLamp) {
     SCOPED_TRACE(c.id);
     WindowRig rig;
     LinkWindow& window = rig.Shown();
-    Button(window, 1027)->click();
+    Button(window, kLpt2Id)->click();
     // Light every other lamp, so a lamp that put out its siblings would show.
     for (const auto& other : cases) {
       if (other.id != c.id) window.SetLamp(other.lamp, true);
@@ -375,9 +375,9 @@ TEST(LinkWindowServices, SetLampChangesOnlyThatLamp) {
         EXPECT_TRUE(Button(window, other.id)->isChecked()) << other.id;
       }
     }
-    EXPECT_TRUE(Button(window, 1027)->isChecked());
-    EXPECT_FALSE(Button(window, 1026)->isChecked());
-    EXPECT_FALSE(Button(window, 1028)->isChecked());
+    EXPECT_TRUE(Button(window, kLpt2Id)->isChecked());
+    EXPECT_FALSE(Button(window, kLpt1Id)->isChecked());
+    EXPECT_FALSE(Button(window, kLpt3Id)->isChecked());
   }
 }
 
@@ -401,7 +401,7 @@ TEST(LinkWindowServices, ClickingALampDoesNothing) {
   }
   EXPECT_TRUE(rig.dialogs.messages.empty());
   EXPECT_TRUE(rig.port.writes.empty());
-  EXPECT_TRUE(Button(window, 1026)->isChecked());
+  EXPECT_TRUE(Button(window, kLpt1Id)->isChecked());
 }
 
 TEST(LinkWindowServices, ProgressIsHeldInsideItsRange) {
@@ -413,7 +413,7 @@ TEST(LinkWindowServices, ProgressIsHeldInsideItsRange) {
   };
   WindowRig rig;
   LinkWindow& window = rig.Shown();
-  auto* bar = qobject_cast<QProgressBar*>(ControlById(window, 1029));
+  auto* bar = qobject_cast<QProgressBar*>(ControlById(window, kProgressId));
   for (const auto& c : cases) {
     SCOPED_TRACE(c.position);
     window.SetProgress(50);  // an ignored position would leave this standing
@@ -482,14 +482,14 @@ TEST(LinkWindowRouting, FailedTransferLightsTheErrorLampThroughTheWindow) {
   window.SetLamp(Lamp::DataLamp, true);
   window.SetProgress(70);
   rig.keys.waiting = true;  // a key in the terminal ends the request loop
-  Button(window, 1000)->click();
+  Button(window, kStartTransferId)->click();
   ASSERT_FALSE(rig.dialogs.messages.empty());
   EXPECT_EQ(rig.dialogs.messages.back(),
             (Message{"Key Exit", "Transfer Status", MessageStyle::MB_ICONSTOP}));
   EXPECT_GT(rig.keys.polls, 0);
-  EXPECT_TRUE(Button(window, 1045)->isChecked());
+  EXPECT_TRUE(Button(window, kErrorLampId)->isChecked());
   for (int id : {1033, 1035, 1036}) EXPECT_FALSE(Button(window, id)->isChecked()) << id;
-  EXPECT_EQ(qobject_cast<QProgressBar*>(ControlById(window, 1029))->value(), 0);
+  EXPECT_EQ(qobject_cast<QProgressBar*>(ControlById(window, kProgressId))->value(), 0);
   // Every line change went to LPT1's data register, every read to its status register.
   ASSERT_FALSE(rig.port.writes.empty());
   for (const auto& write : rig.port.writes) EXPECT_EQ(write.first, 0x378);
@@ -499,8 +499,8 @@ TEST(LinkWindowRouting, FailedTransferLightsTheErrorLampThroughTheWindow) {
 TEST(LinkWindowRouting, TransferUsesThePortChosenLast) {
   WindowRig rig;
   LinkWindow& window = rig.Shown();
-  Button(window, 1028)->click();
-  Button(window, 1000)->click();
+  Button(window, kLpt3Id)->click();
+  Button(window, kStartTransferId)->click();
   ASSERT_FALSE(rig.port.writes.empty());
   ASSERT_FALSE(rig.port.reads.empty());
   for (const auto& write : rig.port.writes) EXPECT_EQ(write.first, 0x3BC);
@@ -589,7 +589,7 @@ TEST(LinkWindowClosing, EscapeAndTheCloseBoxCancelEnterOnANonPushButtonAccepts) 
   {
     WindowRig rig;
     LinkWindow& window = rig.Shown();
-    QWidget* lpt2 = ControlById(window, 1027);
+    QWidget* lpt2 = ControlById(window, kLpt2Id);
     lpt2->setFocus();
     ASSERT_EQ(window.focusWidget(), lpt2);
     SendKey(lpt2, Qt::Key_Return);
@@ -609,7 +609,7 @@ TEST(LinkWindowClosing, EnterPressesTheFocusedPushButtonAndKeepsTheWindow) {
     WindowRig rig;
     LinkWindow& window = rig.Shown();
     // Passing through a port button must not leave a default button behind for Enter.
-    ControlById(window, 1026)->setFocus();
+    ControlById(window, kLpt1Id)->setFocus();
     QWidget* button = ControlById(window, c.id);
     button->setFocus();
     ASSERT_EQ(window.focusWidget(), button);
@@ -648,7 +648,7 @@ TEST(LinkWindowClosing, DestructionKeepsTheLatchBitsItDoesNotOwn) {
   // A transfer that ends in a sync timeout leaves the data line high; the last byte written
   // before the destruction then still carries it.
   LinkWindow& window = rig.Shown();
-  Button(window, 1000)->click();
+  Button(window, kStartTransferId)->click();
   ASSERT_FALSE(rig.port.writes.empty());
   EXPECT_EQ(window.Port().OutputLatch & LinkDataOut, LinkDataOut);
   const std::size_t before = rig.port.writes.size();
@@ -666,7 +666,7 @@ TEST(LinkWindowPainting, LitLampShowsItsColourAndADarkOneDoesNot) {
   const QImage image = window.grab().toImage();
   ASSERT_FALSE(image.isNull());
   // The lit error lamp shows its red in the middle.
-  const QRect lamp = ControlById(window, 1045)->geometry();
+  const QRect lamp = ControlById(window, kErrorLampId)->geometry();
   const QColor centre = image.pixelColor(lamp.center());
   EXPECT_GT(centre.red(), 150);
   EXPECT_LT(centre.green(), 120);
