@@ -20,8 +20,10 @@ enum class TransferStatus {
 
 // Synchronises, asks the Game Boy for a transfer and receives the screen or data block it sends
 // into the store, showing the way on the lamps and the bar and the outcome in a message.
-// A transfer that fails before its first payload byte leaves the store, kind and all, as it found
-// it; one stopped during the payload leaves kind None.
+// Payload bytes are stored a run at a time (one byte, or a tile row on a port that streams), and
+// a run that did not all come stores nothing. A transfer that fails before it stores its first
+// byte, a port lost during the first run included, leaves the store, kind and all, as it found
+// it; once a byte is stored, a failure leaves kind None.
 // Returns the outcome for callers that want it; the user has already been told.
 TransferStatus StartTransfer(LinkSession& link, WindowServices& ui, CaptureStore& store);
 
