@@ -203,9 +203,15 @@ void LinkWindow::ReachChosen() {
   reached_ = true;
 }
 
+void LinkWindow::ReleaseChosen() {
+  ReleaseChosenPort(chosen_, platform_.ports, link_);
+  reached_ = false;
+}
+
 void LinkWindow::OnStartTransfer() {
   ReachChosen();
   StartTransfer(link_, *this, capture_);
+  ReleaseChosen();
   ShowCapture();
 }
 
@@ -233,6 +239,7 @@ void LinkWindow::OnLpt3() {
 void LinkWindow::OnTest() {
   ReachChosen();
   TestLink(link_, *this);
+  ReleaseChosen();
 }
 void LinkWindow::OnScreenFormat() {
   SaveScreenBitmap(capture_, *this, SavePath, screenLook_);

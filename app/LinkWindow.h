@@ -90,8 +90,10 @@ class LinkWindow final : public QDialog, public WindowServices {
   void OnMathcadFormat();
 
   void DefaultSysCommand(unsigned commandId);
-  // Readies the chosen port for an operation and gives the link what it reached.
+  // Readies the chosen port for an operation and gives the link what it reached; after it, lets
+  // go of it, so that a printer on the same port can print between operations.
   void ReachChosen();
+  void ReleaseChosen();
   void Choose(PortChoice choice);
   // The picture shows the last capture, or the idle picture when there is none.
   void ShowCapture();

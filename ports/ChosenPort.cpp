@@ -23,4 +23,9 @@ std::optional<PortProblem> ReachChosenPort(const ChosenPort& chosen, PortDirecto
   return problem;
 }
 
+void ReleaseChosenPort(const ChosenPort& chosen, PortDirectory& ports, LinkSession& link) {
+  link.Use(NoPort());
+  ports.Release(chosen.target);
+}
+
 }  // namespace fennow

@@ -37,4 +37,8 @@ std::optional<PortProblem> ReachChosenPort(const ChosenPort& chosen, PortDirecto
                                            PortNotices& notices, WindowServices& ui,
                                            LinkSession& link);
 
+// Runs after each operation on the lead: the link lets go of the port object it was given, and
+// the directory of what others may use between operations (a parallel port's claim).
+void ReleaseChosenPort(const ChosenPort& chosen, PortDirectory& ports, LinkSession& link);
+
 }  // namespace fennow

@@ -27,6 +27,10 @@ class PortDirectory {
   // Readies `target` (one that Ports() gave) for the operation about to run: opens it unless it is
   // open already, trying afresh when the last attempt failed.
   virtual ReachedPort Reach(const PortTarget& target) = 0;
+  // Lets go of what Reach opened for `target` where others may want it between operations: a
+  // parallel port's claim, which the printer driver shares. The port object Reach gave is then no
+  // longer valid; the next Reach claims the port again.
+  virtual void Release(const PortTarget& target) { static_cast<void>(target); }
   // What the open port `target` is reached through ("/dev/parport0", "direct I/O", an adapter's
   // name); empty when it is not open.
   virtual std::string DeviceOf(const PortTarget& target) const {

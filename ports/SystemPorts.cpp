@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <iostream>
+#include <utility>
 
 #include "ports/parport/DirectPort.h"
 #include "ports/usb/UsbAdapters.h"
@@ -39,6 +40,7 @@ ReachedPort SystemPorts::Reach(const PortTarget& target) {
       // of it; the next Reach looks again. A device still listed that failed is opened again
       // just below.
       slot.problem = PortProblem{PortKind::ParallelPort, PortReason::DeviceLost, slot.device, {}};
+      slot.device.clear();
       Log(slot.target, *slot.problem);
       return {&NoPort(), slot.problem};
     }
@@ -47,6 +49,11 @@ ReachedPort SystemPorts::Reach(const PortTarget& target) {
   }
   if (!slot.open) Attempt(slot);
   return {slot.open ? slot.open.get() : &NoPort(), slot.problem};
+}
+
+void SystemPorts::Release(const PortTarget& target) {
+  Slot& slot = SlotOf(target);
+  if (slot.target.kind == PortKind::ParallelPort && !slot.device.empty()) slot.open.reset();
 }
 
 const SystemPorts::Slot* SystemPorts::OpenSlotOf(const PortTarget& target) const {
@@ -74,19 +81,27 @@ SystemPorts::Slot& SystemPorts::SlotOf(const PortTarget& target) {
 }
 
 void SystemPorts::Attempt(Slot& slot) {
-  slot.device.clear();
+  // The device it was last opened through, if it was let go between operations.
+  const std::string released = std::exchange(slot.device, {});
   if (slot.target.kind == PortKind::UsbAdapter) {
     AttemptAdapter(slot);
   } else {
-    AttemptParallelPort(slot);
+    AttemptParallelPort(slot, released);
   }
   if (slot.problem) Log(slot.target, *slot.problem);
 }
 
-void SystemPorts::AttemptParallelPort(Slot& slot) {
+void SystemPorts::AttemptParallelPort(Slot& slot, const std::string& released) {
   const std::uint16_t base = slot.target.base;
   slot.problem = PortProblem{PortKind::ParallelPort, PortReason::NoDevice, {}, {}};
-  if (auto device = FindParportDevice(setup_.parportProcRoot, setup_.deviceRoot, base)) {
+  auto device = FindParportDevice(setup_.parportProcRoot, setup_.deviceRoot, base);
+  if (!device && !released.empty()) {
+    // Its device left the kernel's list since the last operation: a card taken out, a driver
+    // unloaded. Said once; the next attempt looks afresh.
+    slot.problem = PortProblem{PortKind::ParallelPort, PortReason::DeviceLost, released, {}};
+    return;
+  }
+  if (device) {
     DeviceOpenResult opened = setup_.openDevice(*device);
     if (opened.port) {
       slot.open = std::move(opened.port);

@@ -55,7 +55,9 @@ SystemPortsSetup AdaptersOnlySetup(FtdiBus& usbBus, Counter& counter);
 //   - otherwise the port is unreachable: Reach says why, gives a port that reads like an empty
 //     socket, and one line on the log says why too. The user then sees a sync timeout or a failed
 //     lead test, after the window has said why.
-// Once open a port stays open; a failed attempt is made again at the next Reach, so that a fix
+// A parallel port's device is claimed from Reach to Release, so the printer driver can print
+// between operations; anything else stays open once opened. A failed attempt is made again at the
+// next Reach, so that a fix
 // made while the program runs takes effect. An open port that has failed or gone away is let go
 // at the next Reach: a parallel port that has left the kernel's list is reported lost, one still
 // listed is opened again, and an adapter (unplugged, or plugged out and in again) is opened afresh
@@ -66,6 +68,10 @@ class SystemPorts final : public PortDirectory {
 
   PortTable Ports() override;
   ReachedPort Reach(const PortTarget& target) override;
+  // A parallel port's device is closed, its claim with it, and remembered: if it has left the
+  // kernel's list by the next Reach, that Reach says it has gone away. Direct I/O and an adapter,
+  // which no one else can use meanwhile, stay open.
+  void Release(const PortTarget& target) override;
   std::string DeviceOf(const PortTarget& target) const override;
   std::string OpenReport(const PortTarget& target) const override;
 
@@ -81,7 +87,7 @@ class SystemPorts final : public PortDirectory {
   const Slot* OpenSlotOf(const PortTarget& target) const;  // null unless `target` is open
   Slot& SlotOf(const PortTarget& target);
   void Attempt(Slot& slot);
-  void AttemptParallelPort(Slot& slot);
+  void AttemptParallelPort(Slot& slot, const std::string& released);
   void AttemptAdapter(Slot& slot);
   bool StillThere(Slot& slot);
   void Log(const PortTarget& target, const PortProblem& problem) const;

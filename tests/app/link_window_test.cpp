@@ -265,9 +265,18 @@ TEST(LinkWindowPorts, StartsOnWhatLpt1ReachesAndConfirmsTheRealAddress) {
   rig.dialogs.messages.clear();
   Button(window, kStartTransferId)->click();
   EXPECT_EQ(rig.ports.reached, std::vector<std::uint16_t>{0xD010});
+  // let go when the transfer is over, so a printer on the port can print in between
+  EXPECT_EQ(rig.ports.released, std::vector<std::uint16_t>{0xD010});
   ASSERT_FALSE(rig.port.writes.empty());
   for (const auto& write : rig.port.writes) EXPECT_EQ(write.first, 0xD010);
   for (std::uint16_t read : rig.port.reads) EXPECT_EQ(read, 0xD011);
+
+  // The close idles the lead on the chosen port, reached afresh.
+  const std::size_t writes = rig.port.writes.size();
+  rig.Destroy();
+  EXPECT_EQ(rig.ports.reached, (std::vector<std::uint16_t>{0xD010, 0xD010}));
+  ASSERT_EQ(rig.port.writes.size(), writes + 1);
+  EXPECT_EQ(rig.port.writes.back(), (std::pair<std::uint16_t, std::uint8_t>{0xD010, 0}));
 }
 
 TEST(LinkWindowPorts, AnUnreachablePortIsExplainedOnceAndTheOperationStillRuns) {
@@ -296,6 +305,7 @@ TEST(LinkWindowPorts, AnUnreachablePortIsExplainedOnceAndTheOperationStillRuns) 
             "group lp (sudo adduser $USER lp), then log out and in again.");
   EXPECT_EQ(rig.dialogs.messages[1].title, "Test Link Status");
   EXPECT_EQ(rig.ports.reached, (std::vector<std::uint16_t>{0x378, 0x378, 0x378}));
+  EXPECT_EQ(rig.ports.released, (std::vector<std::uint16_t>{0x378, 0x378, 0x378}));
 }
 
 TEST(LinkWindowPorts, EachButtonSelectsItsPortAndConfirmsEveryTime) {

@@ -302,6 +302,32 @@ TEST_F(FakeSystem, ACardTakenOutIsReportedLostThenLookedForAgain) {
   EXPECT_EQ(deviceRequests_.size(), 2u);
 }
 
+// The claim lasts from Reach to Release, so the printer driver can print between operations;
+// direct I/O, which shares nothing, stays open.
+TEST_F(FakeSystem, AParallelPortIsClaimedFromReachToReleaseOnly) {
+  test::FakePpdev kernel(tree_);
+  kernel.AddPort(0, 0x378, nullptr, "1912");
+  SystemPortsSetup setup = Environment(/*directAllowed=*/true);
+  setup.openDevice = [&kernel](const ParportEntry& entry) {
+    return OpenParportDevice(kernel, entry);
+  };
+  SystemPorts host(setup);
+  const PortTarget device = ParallelPortAt(0x378);
+  const PortTarget direct = ParallelPortAt(0x278);
+  for (int operation = 1; operation <= 2; ++operation) {
+    SCOPED_TRACE(operation);
+    EXPECT_EQ(host.Reach(device).problem, std::nullopt);
+    EXPECT_EQ(host.Reach(direct).problem, std::nullopt);
+    EXPECT_TRUE(kernel.Claimed(0));
+    EXPECT_EQ(kernel.opens, operation);
+    host.Release(device);
+    host.Release(direct);
+    EXPECT_FALSE(kernel.Claimed(0));
+    EXPECT_EQ(host.DeviceOf(device), "");
+  }
+  EXPECT_EQ(directRequests_, std::vector<std::uint16_t>{0x278});
+}
+
 TEST_F(FakeSystem, DirectAccessIsNeverTriedOffTheLegacyAddresses) {
   AddPort("parport0", "53264\t53248\n");
   deviceScript_[(dev() / "parport0").string()] = {EACCES};

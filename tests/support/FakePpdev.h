@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <sys/ioctl.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -131,6 +132,14 @@ class FakePpdev final : public PpdevCalls {
   }
 
   void Close(int fd) override { files_.erase(fd); }
+
+  // Whether a file of port `number` holds its claim now.
+  bool Claimed(int number) const {
+    const std::string path = tree_.Device("parport" + std::to_string(number));
+    return std::any_of(files_.begin(), files_.end(), [&](const auto& file) {
+      return file.second.path == path && file.second.claimed;
+    });
+  }
 
   int opens = 0;
   bool sleptUnbounded = false;

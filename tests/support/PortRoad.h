@@ -29,7 +29,9 @@ struct PortRoad {
 
   TransferStatus PressStartTransfer() {
     ReachChosenPort(chosen, host, notices, ui, link);
-    return StartTransfer(link, ui, store);
+    const TransferStatus status = StartTransfer(link, ui, store);
+    ReleaseChosenPort(chosen, host, link);
+    return status;
   }
 
   SystemPorts host;

@@ -104,10 +104,12 @@ class ScriptedPorts final : public PortDirectory {
     problems.pop_front();
     return {next ? &NoPort() : &port_, next};
   }
+  void Release(const PortTarget& target) override { released.push_back(target.base); }
 
   PortTable table = LegacyPorts();
   std::deque<std::optional<PortProblem>> problems;
   std::vector<std::uint16_t> reached;
+  std::vector<std::uint16_t> released;
   int lookups = 0;
 
  private:
