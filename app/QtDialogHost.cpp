@@ -153,7 +153,8 @@ std::unique_ptr<QFileDialog> MakeSaveDialog(QWidget* owner, const SaveRequest& r
   dialog->setOption(QFileDialog::DontUseNativeDialog, true);
   dialog->setAcceptMode(QFileDialog::AcceptSave);
   dialog->setFileMode(QFileDialog::AnyFile);
-  dialog->setOption(QFileDialog::DontConfirmOverwrite, true);
+  // Saving over a file asks first ("… already exists. Do you want to replace it?"), as desktop
+  // save dialogs do: the name is checked with the type's suffix added, which is the file written.
   QStringList filters;
   for (const SaveType& type : request.types) filters.push_back(SaveFilter(type));
   dialog->setNameFilters(filters);

@@ -114,7 +114,7 @@ TEST(QtSaveDialog, IsConfiguredFromTheTypes) {
     EXPECT_EQ(dialog->fileMode(), QFileDialog::AnyFile);
     EXPECT_EQ(dialog->defaultSuffix(), QString::fromStdString(c.request.types[0].defaultExtension));
     EXPECT_EQ(dialog->nameFilters(), c.filters);
-    EXPECT_TRUE(dialog->testOption(QFileDialog::DontConfirmOverwrite));
+    EXPECT_FALSE(dialog->testOption(QFileDialog::DontConfirmOverwrite));  // replacing asks
     const auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
     ASSERT_NE(name, nullptr);
     EXPECT_EQ(name->text(), QString::fromStdString(c.request.types[0].initialName));
@@ -296,7 +296,9 @@ TEST(QtSaveDialog, AWildcardNameBecomesTheFilterAndTheDialogStaysOpen) {
   EXPECT_EQ(answer.path, folder.filePath(QStringLiteral("shot.bmp")).toStdString());
 }
 
-TEST(QtSaveDialog, AnExistingFileIsChosenWithoutAQuestion) {
+// Saving over a file asks first; No leaves the dialog open on it, Yes saves there. The name typed
+// without its suffix is the same file, and asks too.
+TEST(QtSaveDialog, AnExistingFileIsReplacedOnlyOnceTheUserSaysSo) {
   test::TestApp();
   QTemporaryDir folder;
   ASSERT_TRUE(folder.isValid());
@@ -304,14 +306,38 @@ TEST(QtSaveDialog, AnExistingFileIsChosenWithoutAQuestion) {
   QFile file(existing);
   ASSERT_TRUE(file.open(QIODevice::WriteOnly));
   file.close();
-  QtDialogHost host;
-  WhenShown<QFileDialog>([&](QFileDialog& dialog) {
-    if (auto* name = dialog.findChild<QLineEdit*>("fileNameEdit")) name->setText(existing);
-    static_cast<QDialog&>(dialog).accept();
-  });
-  const SaveAnswer answer = host.RunSaveDialog(nullptr, RequestOf({FileFormat::Mathcad}));
-  EXPECT_EQ(answer.result, IDOK);
-  EXPECT_EQ(QString::fromStdString(answer.path), existing);
+  const struct {
+    QString typed;
+    QMessageBox::StandardButton answer;
+    int result;
+  } cases[] = {
+      {existing, QMessageBox::No, IDCANCEL},
+      {existing, QMessageBox::Yes, IDOK},
+      {folder.filePath("old"), QMessageBox::Yes, IDOK},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.typed.toStdString());
+    QtDialogHost host;
+    QString asked;
+    bool stayedOpen = false;
+    WhenShown<QFileDialog>([&](QFileDialog& dialog) {
+      if (auto* name = dialog.findChild<QLineEdit*>("fileNameEdit")) name->setText(c.typed);
+      WhenShown<QMessageBox>([&](QMessageBox& box) {
+        asked = box.text();
+        box.button(c.answer)->click();
+      });
+      static_cast<QDialog&>(dialog).accept();
+      stayedOpen = dialog.isVisible();
+      if (stayedOpen) dialog.reject();
+    });
+    const SaveAnswer answer = host.RunSaveDialog(nullptr, RequestOf({FileFormat::Mathcad}));
+    EXPECT_EQ(asked, QStringLiteral("old.dat already exists.\nDo you want to replace it?"));
+    EXPECT_EQ(stayedOpen, c.answer == QMessageBox::No);
+    EXPECT_EQ(answer.result, c.result);
+    if (c.result == IDOK) {
+      EXPECT_EQ(QString::fromStdString(answer.path), existing);
+    }
+  }
 }
 
 TEST(QtAboutBox, RunsParentlessCentredOverItsOwnerUntilOk) {
