@@ -1,6 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/OutputNames.h"
 
+#include <unistd.h>
+
+#include <filesystem>
+#include <system_error>
+
 namespace fennow {
 
 namespace {
@@ -54,6 +59,52 @@ std::optional<std::string> OutputName(std::string_view pattern, int n) {
   if (dot == std::string::npos || dot <= start) dot = name.size();
   name.insert(dot, "-" + std::to_string(n));
   return name;
+}
+
+namespace {
+
+// The longest file name Linux file systems take, in bytes (NAME_MAX).
+constexpr std::size_t kNameMax = 255;
+
+bool MayWrite(const std::filesystem::path& path) {
+  return ::access(path.c_str(), W_OK) == 0;
+}
+
+}  // namespace
+
+std::optional<std::string> OutputProblem(const std::string& path) {
+  namespace fs = std::filesystem;
+  const fs::path target(path);
+  const std::string name = target.filename().string();
+  if (name.empty() || name == "." || name == "..") return "it names no file";
+  if (name.size() > kNameMax)
+    return "the file name is longer than " + std::to_string(kNameMax) + " bytes";
+  const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+  std::error_code error;
+  if (!fs::exists(folder, error)) return "the folder " + folder.string() + " does not exist";
+  if (!fs::is_directory(folder, error)) return folder.string() + " is not a folder";
+  if (fs::is_directory(target, error)) return "it is a folder";
+  if (fs::exists(target, error) && MayWrite(target)) return std::nullopt;
+  if (!MayWrite(folder)) return "the folder " + folder.string() + " may not be written to";
+  return std::nullopt;
+}
+
+std::optional<std::string> RescueName(const std::string& name) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  const fs::path file = fs::path(name).filename();
+  for (const fs::path& folder : {fs::path("."), fs::temp_directory_path(error)}) {
+    if (folder.empty() || !MayWrite(folder)) continue;
+    for (int n = 1; n < 1000; ++n) {
+      fs::path numbered = file;
+      if (n > 1) {
+        numbered = file.stem().string() + "-" + std::to_string(n) + file.extension().string();
+      }
+      const fs::path candidate = folder / numbered;
+      if (!fs::exists(candidate, error)) return fs::absolute(candidate, error).lexically_normal();
+    }
+  }
+  return std::nullopt;
 }
 
 }  // namespace fennow

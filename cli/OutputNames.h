@@ -15,4 +15,15 @@ namespace fennow {
 // Nothing when the name holds any other "%": it is never handed to printf.
 std::optional<std::string> OutputName(std::string_view pattern, int n);
 
+// Why a capture could not be saved at `path`, checked before anything is fetched: a name that is
+// no file's ("", ".", a folder's, longer than a name may be), a folder that does not exist or is
+// not one, or one the user may not write to (unless the file is there and may be written, which
+// the safe writer then writes in place). Nothing when it can be tried.
+std::optional<std::string> OutputProblem(const std::string& path);
+
+// A file name for a capture the command could not save where it was asked to: `name` in the
+// current folder, else in the temporary folder, with "-2", "-3" … before its extension where a
+// file of that name is there already. Nothing when neither folder takes a file.
+std::optional<std::string> RescueName(const std::string& name);
+
 }  // namespace fennow

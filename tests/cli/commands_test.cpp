@@ -51,7 +51,7 @@ struct Keys final : KeySource {
   bool waiting = false;
 };
 
-enum class Sends { Screen, Data, BadMode, Nothing, LeadLooped };
+enum class Sends { Screen, Data, UnscaledData, BadMode, Nothing, LeadLooped };
 
 struct Case {
   const char* name;
@@ -136,6 +136,7 @@ TEST(Commands, EachEndingHasItsOwnExitStatus) {
        "LPT1 (0x378) cannot be reached: no parallel-port device",
        {},
        false},
+      // The other kind is kept, under the same name in its own format.
       {"data for a picture format",
        Command::Capture,
        Sends::Data,
@@ -143,15 +144,25 @@ TEST(Commands, EachEndingHasItsOwnExitStatus) {
        FileFormat::Png,
        ExitStatus::WrongKind,
        "No Screen Information Transferred",
-       {}},
+       {"s.txt"}},
+      // Checked before the transfer, which would otherwise time out against nobody.
       {"a folder that is not there",
        Command::Capture,
-       Sends::Screen,
+       Sends::Nothing,
        "gone/s.bmp",
        FileFormat::Bitmap,
        ExitStatus::SaveFailed,
-       "Could not save",
+       "gone/s.bmp: the folder ",
        {}},
+      // A capture the format refuses goes into the current folder in its own format.
+      {"a block the Mathcad file cannot hold",
+       Command::Capture,
+       Sends::UnscaledData,
+       "d.dat",
+       FileFormat::Mathcad,
+       ExitStatus::SaveFailed,
+       "The Mathcad file was not saved: the third scale code is 238",
+       {"d.txt"}},
       {"the lead test passes",
        Command::Test,
        Sends::LeadLooped,
@@ -195,8 +206,10 @@ TEST(Commands, EachEndingHasItsOwnExitStatus) {
     VirtualCounter counter(1000);
     SimulatedGameBoy gameBoy([&counter] { return counter.Now(); });
     gameBoy.SetRecording(false);
-    const std::vector<std::uint8_t> block(kDataBytes, 3);
-    if (c.sends == Sends::Data) gameBoy.LoadData(block);
+    std::vector<std::uint8_t> block(kDataBytes, 3);
+    if (c.sends == Sends::UnscaledData) block.back() = 0xEE;  // no scale value for that code
+    if (c.sends == Sends::Data || c.sends == Sends::UnscaledData) gameBoy.LoadData(block);
+    const test::CurrentFolder inFolder(folder);  // where a capture that could not be saved goes
     if (c.sends == Sends::BadMode) gameBoy.SetModeByte(7);
     if (c.sends == Sends::Nothing) gameBoy.SetConnection(Connection::StuckClear);
     if (c.sends == Sends::LeadLooped) gameBoy.SetConnection(Connection::StuckSet);

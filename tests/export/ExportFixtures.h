@@ -46,6 +46,24 @@ class TempDir {
   std::filesystem::path path_;
 };
 
+// Makes `folder` the current one for the guard's life.
+class CurrentFolder {
+ public:
+  explicit CurrentFolder(const std::filesystem::path& folder)
+      : before_(std::filesystem::current_path()) {
+    std::filesystem::current_path(folder);
+  }
+  ~CurrentFolder() {
+    std::error_code ignored;
+    std::filesystem::current_path(before_, ignored);
+  }
+  CurrentFolder(const CurrentFolder&) = delete;
+  CurrentFolder& operator=(const CurrentFolder&) = delete;
+
+ private:
+  std::filesystem::path before_;
+};
+
 // Every name in a folder, hidden ones included: a temporary file left behind shows up here.
 inline std::set<std::string> Names(const std::filesystem::path& folder) {
   std::set<std::string> names;
