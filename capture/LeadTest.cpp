@@ -4,6 +4,7 @@
 #include <array>
 #include <string>
 
+#include "link/Delay.h"
 #include "link/Protocol.h"
 
 namespace fennow {
@@ -32,6 +33,7 @@ constexpr std::array<LoopStep, 4> kSteps{{
 }  // namespace
 
 bool TestLink(LinkSession& link, WindowServices& ui) {
+  const FrontEndWaits waits(link.delay, ui);
   CheckTimer(link.delay.counter(), ui);
   ui.ShowMessage("Plug Gameboy Link Lead into PC.\nDisconnect Lead From Gameboy", kStatusTitle,
                  MessageStyle::MB_ICONINFORMATION);

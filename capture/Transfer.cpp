@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "link/ByteExchange.h"
+#include "link/Delay.h"
 #include "link/Protocol.h"
 
 namespace fennow {
@@ -122,6 +123,7 @@ std::string FailureText(TransferStatus status) {
 }  // namespace
 
 TransferStatus StartTransfer(LinkSession& link, WindowServices& ui, CaptureStore& store) {
+  const FrontEndWaits waits(link.delay, ui);
   for (Lamp lamp : {Lamp::SyncLamp, Lamp::ScreenLamp, Lamp::DataLamp, Lamp::ErrorLamp})
     ui.SetLamp(lamp, false);
   ui.SetProgress(0);

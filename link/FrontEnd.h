@@ -92,6 +92,10 @@ class WindowServices {
   virtual bool KeyPressed() = 0;
   // The platform's save-file dialog, modal over the main window.
   virtual SaveAnswer RunSaveDialog(const SaveRequest& request) = 0;
+  // Runs while the link waits a millisecond or more, between its timed steps, every few
+  // milliseconds of a long wait: the window repaints, answers the desktop and takes Escape.
+  // Must return within a fraction of a millisecond and start no operation of its own.
+  virtual void WhileWaiting() {}
 };
 
 // "Is a key waiting?" for the transfer's key exit. Never waits and never takes the key.

@@ -431,7 +431,10 @@ ChipResult SimulatedAdapter::Read(std::span<std::uint8_t> bytes) {
   return {ChipError::None, {}, static_cast<int>(count)};
 }
 
+// The chip's time passes on the host's clock: asleep where the clock can sleep, as a host waiting
+// on the USB bus does.
 void SimulatedAdapter::WaitUntil(std::int64_t ns) {
+  counter_.SleepUntil(ns);
   while (counter_.Count() < ns) {
   }
 }

@@ -5,6 +5,8 @@
 // FT232H, round trips of 1 and 2 ms, pin clocks of 1 and 16 times the baud rate), on the real
 // clock and on a virtual one.
 
+#include <time.h>
+
 #include <QApplication>
 #include <algorithm>
 #include <array>
@@ -171,6 +173,7 @@ struct TransferRun {
   std::uint64_t exchanges;
   double floorMs;
   double wallMs;
+  double cpuMs;  // the process's processor time over the same transfer
 };
 
 // The floor is the sum of the waits the protocol itself makes: each sync clock's two half-bits
@@ -183,14 +186,23 @@ double FloorMs(std::uint64_t syncClocks, std::uint64_t exchanges, std::uint64_t 
          kAfterModeMs + static_cast<double>(payload) * kByteSpacingMs;
 }
 
+// Processor time the process has used, in nanoseconds.
+std::int64_t ProcessorNs() {
+  timespec used{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &used);
+  return static_cast<std::int64_t>(used.tv_sec) * 1'000'000'000 + used.tv_nsec;
+}
+
 TransferRun RunTransfer(const char* name, SimulatedGameBoy& gameBoy, LinkSession& link,
                         WindowServices& ui, Counter& counter, std::size_t payload,
                         const std::vector<std::int32_t>& expected) {
   CaptureStore store;
   const std::uint64_t pulsesBefore = gameBoy.ClockPulses();
+  const std::int64_t cpuStart = ProcessorNs();
   const std::int64_t start = counter.Count();
   const TransferStatus status = StartTransfer(link, ui, store);
   const std::int64_t end = counter.Count();
+  const std::int64_t cpuEnd = ProcessorNs();
 
   const std::uint64_t exchanges = 2 + payload;  // request, mode byte, payload
   const std::uint64_t pulses = gameBoy.ClockPulses() - pulsesBefore;
@@ -202,7 +214,8 @@ TransferRun RunTransfer(const char* name, SimulatedGameBoy& gameBoy, LinkSession
           syncClocks,
           exchanges,
           FloorMs(syncClocks, exchanges, payload),
-          static_cast<double>(end - start) / kNsPerMs};
+          static_cast<double>(end - start) / kNsPerMs,
+          static_cast<double>(cpuEnd - cpuStart) / kNsPerMs};
 }
 
 // Payloads whose every slot is checked afterwards: a checkerboard of tiles and a ramp.
@@ -298,7 +311,7 @@ UsbRun RunUsbTransfer(const char* name, const char* clockName, const UsbModel& m
   lead.Adapter().SetRecording(false);
   if (lead.Port() == nullptr) {
     std::printf("The simulated adapter could not be opened: %s\n", lead.Name().c_str());
-    return {clockName, model, {name, TransferStatus::PortLost, false, 0, 0, 1.0, 0.0}, 0};
+    return {clockName, model, {name, TransferStatus::PortLost, false, 0, 0, 1.0, 0.0, 0.0}, 0};
   }
   LinkSession link(*lead.Port(), counter);
   QuietServices quiet;
@@ -352,17 +365,18 @@ bool PrintResults(const Results& results) {
               results.halfBit.medianUs, "99th pct", results.halfBit.p99Us, "max",
               results.halfBit.maxUs);
 
-  std::printf("%-8s %-7s %11s %9s %12s %12s %12s\n", "transfer", "result", "sync clocks",
-              "exchanges", "floor (ms)", "wall (ms)", "over floor");
+  std::printf("%-8s %-7s %11s %9s %12s %12s %12s %10s %7s\n", "transfer", "result", "sync clocks",
+              "exchanges", "floor (ms)", "wall (ms)", "over floor", "cpu (ms)", "cpu %");
   bool allGood = true;
   for (const TransferRun& run : results.runs) {
     const bool ok = run.status == TransferStatus::Success && run.intact;
     allGood = allGood && ok;
     const char* result = run.status != TransferStatus::Success ? "FAILED" : ok ? "ok" : "CORRUPT";
-    std::printf("%-8s %-7s %11llu %9llu %12.3f %12.3f %+11.3f%%\n", run.name, result,
+    std::printf("%-8s %-7s %11llu %9llu %12.3f %12.3f %+11.3f%% %10.1f %6.1f%%\n", run.name, result,
                 static_cast<unsigned long long>(run.syncClocks),
                 static_cast<unsigned long long>(run.exchanges), run.floorMs, run.wallMs,
-                (run.wallMs / run.floorMs - 1.0) * 100.0);
+                (run.wallMs / run.floorMs - 1.0) * 100.0, run.cpuMs,
+                run.cpuMs / run.wallMs * 100.0);
   }
   std::printf(
       "  (screen and data with services that do nothing; +window: a screen through the real\n"
@@ -377,26 +391,28 @@ bool PrintResults(const Results& results) {
       "\nUSB adapter: simulated chips, a reply seen at the USB frame after it is in, a round trip"
       "\nfor each sync clock, the request and the mode byte, the payload streamed a tile row at a"
       "\ntime through the chip's buffers and the bus's packets; services that do nothing:\n");
-  std::printf("%-8s %-6s %-4s %-4s %-7s %-7s %11s %9s %11s %12s %12s %9s\n", "transfer", "chip",
-              "rtt", "clk", "clock", "result", "sync clocks", "exchanges", "round trips",
-              "floor (ms)", "time (ms)", "x floor");
+  std::printf("%-8s %-6s %-4s %-4s %-7s %-7s %11s %9s %11s %12s %12s %9s %10s %7s\n", "transfer",
+              "chip", "rtt", "clk", "clock", "result", "sync clocks", "exchanges", "round trips",
+              "floor (ms)", "time (ms)", "x floor", "cpu (ms)", "cpu %");
   for (const UsbRun& usb : results.usbRuns) {
     const TransferRun& run = usb.run;
     const bool ok = run.status == TransferStatus::Success && run.intact;
     allGood = allGood && ok;
     const char* result = run.status != TransferStatus::Success ? "FAILED" : ok ? "ok" : "CORRUPT";
-    std::printf("%-8s %-6s %2lldms %3dx %-7s %-7s %11llu %9llu %11llu %12.3f %12.3f %9.3f\n",
-                run.name, usb.model.chip, static_cast<long long>(usb.model.roundTripMs),
-                usb.model.multiplier, usb.clock, result,
-                static_cast<unsigned long long>(run.syncClocks),
-                static_cast<unsigned long long>(run.exchanges),
-                static_cast<unsigned long long>(usb.roundTrips), run.floorMs, run.wallMs,
-                run.wallMs / run.floorMs);
+    std::printf(
+        "%-8s %-6s %2lldms %3dx %-7s %-7s %11llu %9llu %11llu %12.3f %12.3f %9.3f %10.1f %6.1f%%\n",
+        run.name, usb.model.chip, static_cast<long long>(usb.model.roundTripMs),
+        usb.model.multiplier, usb.clock, result, static_cast<unsigned long long>(run.syncClocks),
+        static_cast<unsigned long long>(run.exchanges),
+        static_cast<unsigned long long>(usb.roundTrips), run.floorMs, run.wallMs,
+        run.wallMs / run.floorMs, run.cpuMs, run.cpuMs / run.wallMs * 100.0);
   }
   std::printf(
       "  (rtt: a USB round trip; clk: the pin clock as a multiple of the baud rate; round trips:\n"
       "   USB writes, a stream counting as one. real: wall time on the monotonic clock; virtual:\n"
-      "   protocol time on a clock that moves 1 us a reading. The same floor as above)\n");
+      "   protocol time on a clock that moves 1 us a reading. The same floor as above. cpu: the\n"
+      "   process's processor time over the transfer, of its wall time on the real clock; on the\n"
+      "   virtual clock every wait is a busy-wait by design)\n");
 
   std::printf("\nOne byte's 34 port accesses, waits left out, %d bytes:\n", kCostBytes);
   std::printf("  %-34s %8.1f ns\n  %-34s %8.1f ns  (x %.2f)\n", "on the Game Boy's registers",

@@ -120,6 +120,56 @@ INSTANTIATE_TEST_SUITE_P(
         // as far as a 64-bit count can go
         JumpCase{1'000'000'000, std::numeric_limits<std::int64_t>::max() / 2, 2}));
 
+// The monotonic clock, with a record of every sleep asked of it.
+class SleepRecorder final : public Counter {
+ public:
+  std::int64_t Frequency() override { return clock_.Frequency(); }
+  std::int64_t Count() override { return clock_.Count(); }
+  bool Sleeps() const override { return true; }
+  void SleepUntil(std::int64_t until) override {
+    ++sleeps;
+    clock_.SleepUntil(until);
+  }
+  int sleeps = 0;
+
+ private:
+  MonotonicCounter clock_;
+};
+
+struct RestCase {
+  std::int32_t micros;
+  bool sleeps;     // whether the wait sleeps at all
+  int leastWaits;  // calls of the front end at least
+};
+
+// On the real clock, a wait never ends before its deadline, however it waits. The link's
+// microsecond phases only spin; a wait of a millisecond or more lets the front end run, every
+// slice of a long one, and sleeps.
+TEST(Delay, ALongWaitRestsAndNeverEndsEarlyAShortOneSpins) {
+  const RestCase cases[] = {
+      {2, false, 0},   {500, false, 0}, {999, false, 0},
+      {1000, true, 1}, {2000, true, 1}, {50'000, true, 3},
+  };
+  for (int round = 0; round < 3; ++round) {  // the margin settles on the machine's wake-ups
+    for (const RestCase& c : cases) {
+      SCOPED_TRACE(c.micros);
+      SleepRecorder counter;
+      test::FakeServices ui;
+      Delay delay(counter);
+      const FrontEndWaits waits(delay, ui);
+      MonotonicCounter clock;
+      const std::int64_t start = clock.Count();
+      delay.DelayMicroseconds(c.micros);
+      EXPECT_GE(clock.Count() - start, std::int64_t{c.micros} * 1000);
+      EXPECT_EQ(counter.sleeps > 0, c.sleeps);
+      EXPECT_GE(ui.waits, c.leastWaits);
+      if (!c.sleeps) {
+        EXPECT_EQ(ui.waits, 0);
+      }
+    }
+  }
+}
+
 TEST(CheckTimer, WarnsOnlyWithoutACounter) {
   VirtualCounter counter;
   test::FakeServices ui;

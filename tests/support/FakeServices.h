@@ -58,6 +58,7 @@ class FakeServices : public WindowServices {
     events.push_back({Event::Message, static_cast<int>(messages.size() - 1), false});
     if (onMessage) onMessage(messages.back());
   }
+  void WhileWaiting() override { ++waits; }
   bool KeyPressed() override {
     ++keyPolls;
     return keyAtPoll && keyAtPoll(keyPolls);
@@ -86,6 +87,7 @@ class FakeServices : public WindowServices {
   std::function<void(const Message&)> onMessage;
   std::function<bool(int)> keyAtPoll;
   int keyPolls = 0;
+  int waits = 0;  // calls of WhileWaiting
 };
 
 }  // namespace fennow::test
