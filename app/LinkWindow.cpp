@@ -4,7 +4,9 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QButtonGroup>
+#include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
@@ -191,7 +193,25 @@ void LinkWindow::ShowMessage(const std::string& text, const std::string& title,
 }
 
 bool LinkWindow::KeyPressed() {
-  return platform_.keys.KeyWaiting();
+  return platform_.keys.KeyWaiting() || stopAsked_;
+}
+
+void LinkWindow::WhileWaiting() {
+  QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+template <typename Operation>
+void LinkWindow::RunOperation(Operation operation) {
+  QWidget* focused = focusWidget();
+  busy_ = true;
+  stopAsked_ = closeWhenDone_ = false;
+  const QList<QAbstractButton*> buttons = findChildren<QAbstractButton*>();
+  for (QAbstractButton* button : buttons) button->setEnabled(false);
+  operation();
+  for (QAbstractButton* button : buttons) button->setEnabled(true);
+  busy_ = false;
+  if (focused != nullptr) focused->setFocus(Qt::OtherFocusReason);
+  if (closeWhenDone_) close();
 }
 
 SaveAnswer LinkWindow::RunSaveDialog(const SaveRequest& request) {
@@ -209,10 +229,12 @@ void LinkWindow::ReleaseChosen() {
 }
 
 void LinkWindow::OnStartTransfer() {
-  ReachChosen();
-  StartTransfer(link_, *this, capture_);
-  ReleaseChosen();
-  ShowCapture();
+  RunOperation([this] {
+    ReachChosen();
+    StartTransfer(link_, *this, capture_);
+    ReleaseChosen();
+    ShowCapture();
+  });
 }
 
 void LinkWindow::ShowCapture() {
@@ -237,9 +259,11 @@ void LinkWindow::OnLpt3() {
   Choose(PortChoice::LPT3);
 }
 void LinkWindow::OnTest() {
-  ReachChosen();
-  TestLink(link_, *this);
-  ReleaseChosen();
+  RunOperation([this] {
+    ReachChosen();
+    TestLink(link_, *this);
+    ReleaseChosen();
+  });
 }
 void LinkWindow::OnScreenFormat() {
   SaveScreenBitmap(capture_, *this, SavePath, screenLook_);
@@ -267,6 +291,12 @@ void LinkWindow::paintEvent(QPaintEvent* event) {
 void LinkWindow::keyPressEvent(QKeyEvent* event) {
   const int key = event->key();
   const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+  if (busy_) {
+    // While the lead is in use Escape stops the transfer, as a key in the terminal does; no other
+    // key may start anything or end the window.
+    if (key == Qt::Key_Escape) stopAsked_ = true;
+    return;
+  }
   if ((key == Qt::Key_Return || key == Qt::Key_Enter) && modifiers == Qt::NoModifier) {
     // Enter presses the focused push button; from any other control it ends the window, like OK.
     auto* focused = qobject_cast<QPushButton*>(focusWidget());
@@ -285,7 +315,18 @@ void LinkWindow::keyPressEvent(QKeyEvent* event) {
 }
 
 void LinkWindow::contextMenuEvent(QContextMenuEvent* event) {
+  if (busy_) return;  // its About box would hold the link's waits
   systemMenu_->exec(event->globalPos());
+}
+
+void LinkWindow::closeEvent(QCloseEvent* event) {
+  if (!busy_) {
+    QDialog::closeEvent(event);
+    return;
+  }
+  // The lead is in use: stop the operation first; the window closes once it has ended.
+  stopAsked_ = closeWhenDone_ = true;
+  event->ignore();
 }
 
 }  // namespace fennow

@@ -45,8 +45,16 @@ class LinkWindow final : public QDialog, public WindowServices {
   void SetLamp(Lamp lamp, bool on) override;
   void SetProgress(std::int32_t position) override;
   void ShowMessage(const std::string& text, const std::string& title, MessageStyle style) override;
+  // A key waiting in the terminal the program was started from, or Escape pressed in the window
+  // (or its close box) since the operation began.
   bool KeyPressed() override;
   SaveAnswer RunSaveDialog(const SaveRequest& request) override;
+  // Delivers the window's events: it repaints, answers the desktop and takes Escape. Every button
+  // is unavailable meanwhile, so no second operation can start.
+  void WhileWaiting() override;
+
+  // Whether an operation on the lead is running.
+  bool Busy() const { return busy_; }
 
   // First-time set-up, run once just before the window first shows: the About entry, the icon,
   // LPT1 shown chosen, the timer check and the focus on Start Transfer.
@@ -69,6 +77,7 @@ class LinkWindow final : public QDialog, public WindowServices {
   void paintEvent(QPaintEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   // One row of the routing table: a notification from a control, and the operation it runs.
@@ -94,6 +103,10 @@ class LinkWindow final : public QDialog, public WindowServices {
   // go of it, so that a printer on the same port can print between operations.
   void ReachChosen();
   void ReleaseChosen();
+  // Runs an operation on the lead with every button unavailable; a close asked for meanwhile
+  // stops it, and closes the window once it has ended.
+  template <typename Operation>
+  void RunOperation(Operation operation);
   void Choose(PortChoice choice);
   // The picture shows the last capture, or the idle picture when there is none.
   void ShowCapture();
@@ -118,6 +131,9 @@ class LinkWindow final : public QDialog, public WindowServices {
   QImage idlePicture_;
   QMenu* systemMenu_ = nullptr;
   bool initialised_ = false;
+  bool busy_ = false;           // an operation on the lead is running
+  bool stopAsked_ = false;      // Escape or the close box, since it began
+  bool closeWhenDone_ = false;  // the close box, since it began
 };
 
 }  // namespace fennow

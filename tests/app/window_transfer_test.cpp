@@ -2,12 +2,16 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QCoreApplication>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QProgressBar>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <array>
 #include <string>
 
+#include "app/DialogTemplates.h"
 #include "app/TemplateControls.h"
 #include "export/SavePrompt.h"
 #include "sim/SimulatedGameBoy.h"
@@ -131,6 +135,64 @@ TEST(WindowWithGameBoy, LinkTestThroughTheWindow) {
     rig.Click(1032);
     ASSERT_GE(rig.dialogs.messages.size(), 2u);
     EXPECT_EQ(rig.dialogs.messages[1].text, c.verdict);
+  }
+}
+
+// Counts the window's paints, and notes how many had come when it got Escape.
+class PaintWatch final : public QObject {
+ public:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Paint) ++paints;
+    if (event->type() == QEvent::KeyPress) paintsAtKey = paints;
+    return QObject::eventFilter(watched, event);
+  }
+  int paints = 0;
+  int paintsAtKey = -1;
+};
+
+// While a transfer runs, the window takes its events: a timer fires, a paint comes, no button can
+// start a second operation, and Escape, or the close box, stops the transfer with the terminal
+// key's "Key Exit". Escape leaves the window open; the close box closes it once the transfer has
+// ended.
+TEST(WindowWithGameBoy, StaysAliveDuringATransferAndCanBeStopped) {
+  for (const bool closeBox : {false, true}) {
+    SCOPED_TRACE(closeBox ? "close box" : "Escape");
+    GameBoyRig rig;
+    ASSERT_TRUE(rig.gameBoy.LoadScreen(Screen()));
+    rig.window->show();
+    rig.dialogs.messages.clear();
+    PaintWatch watch;
+    rig.window->installEventFilter(&watch);
+    bool fired = false;
+    bool buttonsOff = false;
+    QTimer::singleShot(0, rig.window.get(), [&] {
+      fired = true;
+      buttonsOff = true;
+      for (int id : {kStartTransferId, kTestId, kLpt2Id, kScreenFormatId}) {
+        buttonsOff = buttonsOff && !rig.Button(id)->isEnabled();
+      }
+      watch.paints = 0;
+      rig.window->update();
+      QTimer::singleShot(0, rig.window.get(), [&] {
+        if (closeBox) {
+          rig.window->close();
+        } else {
+          QCoreApplication::postEvent(
+              rig.window.get(), new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+        }
+      });
+    });
+    rig.Click(kStartTransferId);
+    EXPECT_TRUE(fired) << "no timer event came during the transfer";
+    EXPECT_TRUE(buttonsOff);
+    if (!closeBox) {
+      EXPECT_GT(watch.paintsAtKey, 0) << "no paint came during the transfer";
+    }
+    EXPECT_EQ(rig.dialogs.messages,
+              (std::vector<Message>{{"Key Exit", "Transfer Status", MessageStyle::MB_ICONSTOP}}));
+    EXPECT_NE(rig.window->Capture().Kind, CaptureKind::Screen);
+    EXPECT_EQ(rig.window->isVisible(), !closeBox);
+    EXPECT_TRUE(rig.Button(kStartTransferId)->isEnabled());
   }
 }
 
