@@ -17,6 +17,7 @@
 #include <algorithm>
 
 #include "app/CapturePreview.h"
+#include "app/CapturesWindow.h"
 #include "app/DialogTemplates.h"
 #include "app/LampButton.h"
 #include "app/TemplateControls.h"
@@ -88,7 +89,13 @@ LinkWindow::LinkWindow(WindowPlatform& platform)
   progress_ = Find<QProgressBar>(*this, kProgressId);
   startTransfer_ = Find<QAbstractButton>(*this, kStartTransferId);
   picture_ = findChild<QLabel*>(QStringLiteral("ScreenPicture"));
-  if (picture_ != nullptr) idlePicture_ = picture_->pixmap().toImage();
+  if (picture_ != nullptr) {
+    idlePicture_ = picture_->pixmap().toImage();
+    // A click on the picture opens every capture of the run.
+    picture_->installEventFilter(this);
+    picture_->setCursor(Qt::PointingHandCursor);
+    picture_->setToolTip(tr("Captures of this run"));
+  }
 
   ports_ = new QButtonGroup(this);
   ports_->setExclusive(true);
@@ -96,6 +103,8 @@ LinkWindow::LinkWindow(WindowPlatform& platform)
     ports_->addButton(Find<QAbstractButton>(*this, id), id);
 
   systemMenu_ = new QMenu(this);
+  QAction* captures = systemMenu_->addAction(tr("C&aptures…"));
+  captures->setData(kCapturesCommand);
   QAction* close = systemMenu_->addAction(tr("&Close"));
   close->setData(kCloseCommand);
   connect(systemMenu_, &QMenu::triggered, this,
@@ -151,6 +160,10 @@ void LinkWindow::OnInitDialog() {
 void LinkWindow::OnSysCommand(unsigned commandId) {
   if (OpensAboutBox(commandId)) {
     platform_.dialogs.RunAboutBox(this);
+    return;
+  }
+  if (commandId == kCapturesCommand) {
+    OpenCaptures();
     return;
   }
   DefaultSysCommand(commandId);
@@ -231,9 +244,10 @@ void LinkWindow::ReleaseChosen() {
 void LinkWindow::OnStartTransfer() {
   RunOperation([this] {
     ReachChosen();
-    StartTransfer(link_, *this, capture_);
+    if (StartTransfer(link_, *this, capture_) == TransferStatus::Success) roll_.Add(capture_);
     ReleaseChosen();
     ShowCapture();
+    if (captures_ != nullptr) captures_->Refresh();
   });
 }
 
@@ -266,13 +280,100 @@ void LinkWindow::OnTest() {
   });
 }
 void LinkWindow::OnScreenFormat() {
-  SaveScreenBitmap(capture_, *this, SavePath, screenLook_);
+  SaveLatest(kScreenFormatId);
 }
 void LinkWindow::OnRawDataFormat() {
-  SaveRawData(capture_, *this, SavePath);
+  SaveLatest(kRawDataFormatId);
 }
 void LinkWindow::OnMathcadFormat() {
-  SaveMathcadData(capture_, *this, SavePath);
+  SaveLatest(kMathcadFormatId);
+}
+
+bool LinkWindow::SaveAs(const CaptureStore& store, int buttonId) {
+  SaveOutcome outcome = SaveOutcome::Cancelled;
+  switch (buttonId) {
+    case kScreenFormatId:
+      outcome = SaveScreenBitmap(store, *this, SavePath, screenLook_);
+      break;
+    case kRawDataFormatId:
+      outcome = SaveRawData(store, *this, SavePath);
+      break;
+    case kMathcadFormatId:
+      outcome = SaveMathcadData(store, *this, SavePath);
+      break;
+    default:
+      break;
+  }
+  return outcome == SaveOutcome::Saved;
+}
+
+void LinkWindow::SaveLatest(int buttonId) {
+  // The latest capture is the roll's newest whenever it holds one: a transfer that failed before
+  // its payload left it as it was, and one that failed after left none.
+  if (SaveAs(capture_, buttonId) && capture_.Kind != CaptureKind::None) roll_.MarkSaved(0);
+  if (captures_ != nullptr) captures_->Refresh();
+}
+
+CapturesWindow& LinkWindow::OpenCaptures() {
+  if (captures_ == nullptr) {
+    captures_ = new CapturesWindow(
+        this, roll_,
+        [this](std::size_t index, int buttonId) {
+          if (index < roll_.Entries().size() && SaveAs(roll_.Entries()[index].capture, buttonId)) {
+            roll_.MarkSaved(index);
+          }
+        },
+        screenLook_);
+  }
+  captures_->Refresh();
+  captures_->show();
+  captures_->raise();
+  captures_->activateWindow();
+  return *captures_;
+}
+
+bool LinkWindow::MayClose() {
+  const std::size_t unsaved = roll_.UnsavedCount();
+  if (unsaved == 0) return true;
+  switch (platform_.dialogs.AskUnsaved(this, unsaved)) {
+    case UnsavedChoice::Discard:
+      return true;
+    case UnsavedChoice::Cancel:
+      return false;
+    case UnsavedChoice::Save:
+      break;
+  }
+  // Each capture never saved, newest first, through its kind's first button; a save dialog
+  // cancelled keeps the window open.
+  for (std::size_t i = 0; i < roll_.Entries().size(); ++i) {
+    if (roll_.Entries()[i].saved) continue;
+    const CaptureStore& capture = roll_.Entries()[i].capture;
+    const int button = capture.Kind == CaptureKind::Screen ? kScreenFormatId : kRawDataFormatId;
+    if (!SaveAs(capture, button)) return false;
+    roll_.MarkSaved(i);
+  }
+  return true;
+}
+
+void LinkWindow::reject() {
+  if (busy_) {
+    stopAsked_ = closeWhenDone_ = true;
+    return;
+  }
+  if (MayClose()) QDialog::reject();
+}
+
+void LinkWindow::accept() {
+  if (busy_) return;
+  if (MayClose()) QDialog::accept();
+}
+
+bool LinkWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == picture_ && event->type() == QEvent::MouseButtonRelease && !busy_) {
+    OpenCaptures();
+    return true;
+  }
+  return QDialog::eventFilter(watched, event);
 }
 
 void LinkWindow::paintEvent(QPaintEvent* event) {

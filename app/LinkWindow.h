@@ -9,6 +9,7 @@
 
 #include "app/DialogUnits.h"
 #include "app/WindowPlatform.h"
+#include "capture/CaptureRoll.h"
 #include "capture/CaptureStore.h"
 #include "export/ScreenPng.h"
 #include "link/FrontEnd.h"
@@ -23,6 +24,7 @@ class QProgressBar;
 
 namespace fennow {
 
+class CapturesWindow;
 class LampButton;
 
 // The main window and the owner of all run-time state: the chosen port with its latch, the last
@@ -68,14 +70,23 @@ class LinkWindow final : public QDialog, public WindowServices {
 
   const LinkPort& Port() const { return link_.port; }
   const CaptureStore& Capture() const { return capture_; }
+  // Every capture of the run that came whole, newest first.
+  const CaptureRoll& Captures() const { return roll_; }
+  // The Captures window, opened if it is not (a click on the picture, or the window menu).
+  CapturesWindow& OpenCaptures();
   const std::string& LastSavePath() const { return SavePath; }
   const QIcon& Icon() const { return WindowIcon; }
 
   void setVisible(bool visible) override;
+  // Every way the window ends comes here: with captures of the run never saved it asks first
+  // (Save, Discard or Cancel); while an operation runs it stops that first.
+  void reject() override;
+  void accept() override;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
@@ -107,6 +118,12 @@ class LinkWindow final : public QDialog, public WindowServices {
   // stops it, and closes the window once it has ended.
   template <typename Operation>
   void RunOperation(Operation operation);
+  // Saves `store` as the Save to Disk button `buttonId` does; true once it is written.
+  bool SaveAs(const CaptureStore& store, int buttonId);
+  // Saves what the main window's button `buttonId` saves: the latest capture.
+  void SaveLatest(int buttonId);
+  // False when the user chose to keep the window open; unsaved captures asked about first.
+  bool MayClose();
   void Choose(PortChoice choice);
   // The picture shows the last capture, or the idle picture when there is none.
   void ShowCapture();
@@ -118,6 +135,8 @@ class LinkWindow final : public QDialog, public WindowServices {
   bool reached_ = false;  // the link holds what the chosen port was reached as
   PortNotices notices_;
   CaptureStore capture_;
+  CaptureRoll roll_;
+  CapturesWindow* captures_ = nullptr;
   std::string SavePath;
   ScreenLook screenLook_;  // the PNG's scale and colours, as the save dialog was last left
   QIcon WindowIcon;

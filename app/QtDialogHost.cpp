@@ -180,6 +180,26 @@ SaveAnswer QtDialogHost::RunSaveDialog(QWidget* owner, const SaveRequest& reques
   return answer;
 }
 
+UnsavedChoice QtDialogHost::AskUnsaved(QWidget* owner, std::size_t unsaved) {
+  const QString text =
+      unsaved == 1 ? QStringLiteral("A capture of this run has not been saved.")
+                   : QStringLiteral("%1 captures of this run have not been saved.").arg(unsaved);
+  QMessageBox box(QMessageBox::Warning, QStringLiteral("Fennow Link"), text,
+                  QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, owner);
+  box.setInformativeText(QStringLiteral("Save before closing? Discard loses what was not saved."));
+  box.setDefaultButton(QMessageBox::Save);
+  box.setEscapeButton(QMessageBox::Cancel);
+  box.setWindowModality(owner != nullptr ? Qt::WindowModal : Qt::ApplicationModal);
+  switch (box.exec()) {
+    case QMessageBox::Save:
+      return UnsavedChoice::Save;
+    case QMessageBox::Discard:
+      return UnsavedChoice::Discard;
+    default:
+      return UnsavedChoice::Cancel;
+  }
+}
+
 void QtDialogHost::RunAboutBox(QWidget* owner) {
   AboutBox box;
   if (owner != nullptr && owner->isVisible()) {

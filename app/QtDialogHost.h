@@ -36,6 +36,8 @@ class QtDialogHost final : public DialogHost {
                    MessageStyle style) override;
   SaveAnswer RunSaveDialog(QWidget* owner, const SaveRequest& request) override;
   void RunAboutBox(QWidget* owner) override;
+  // Save, Discard or Cancel, Save the default and Escape Cancel.
+  UnsavedChoice AskUnsaved(QWidget* owner, std::size_t unsaved) override;
 };
 
 }  // namespace fennow

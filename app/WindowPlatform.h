@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "link/Counter.h"
@@ -10,6 +11,9 @@
 class QWidget;
 
 namespace fennow {
+
+// What the user chose when closing the window with captures never saved.
+enum class UnsavedChoice { Save, Discard, Cancel };
 
 // The modal dialogs the window opens. The program shows real Qt dialogs; tests answer them from a
 // script, so no test ever waits on a dialog that nobody will close.
@@ -23,6 +27,8 @@ class DialogHost {
   virtual SaveAnswer RunSaveDialog(QWidget* owner, const SaveRequest& request) = 0;
   // The About box, run to its end.
   virtual void RunAboutBox(QWidget* owner) = 0;
+  // Asked when the window closes while `unsaved` captures of the run were never saved.
+  virtual UnsavedChoice AskUnsaved(QWidget* owner, std::size_t unsaved) = 0;
 };
 
 // Everything outside the process that the window reaches. The window keeps references only, so

@@ -10,6 +10,7 @@ namespace fennow {
 // leaves to applications; the low four bits are the platform's own and are ignored.
 inline constexpr unsigned kAboutCommand = 0x10;
 inline constexpr unsigned kCloseCommand = 0xF060;     // SC_CLOSE
+inline constexpr unsigned kCapturesCommand = 0x20;    // the Captures window
 inline constexpr unsigned kMinimiseCommand = 0xF020;  // SC_MINIMIZE
 inline constexpr unsigned kRestoreCommand = 0xF120;   // SC_RESTORE
 

@@ -74,6 +74,7 @@ class SilentDialogs final : public DialogHost {
   void ShowMessage(QWidget*, const std::string&, const std::string&, MessageStyle) override {}
   SaveAnswer RunSaveDialog(QWidget*, const SaveRequest&) override { return {}; }
   void RunAboutBox(QWidget*) override {}
+  UnsavedChoice AskUnsaved(QWidget*, std::size_t) override { return UnsavedChoice::Discard; }
 };
 
 class NoKeys final : public KeySource {

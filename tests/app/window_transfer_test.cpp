@@ -5,12 +5,16 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <array>
 #include <string>
 
+#include "app/CapturesWindow.h"
 #include "app/DialogTemplates.h"
 #include "app/TemplateControls.h"
 #include "export/SavePrompt.h"
@@ -135,6 +139,105 @@ TEST(WindowWithGameBoy, LinkTestThroughTheWindow) {
     rig.Click(1032);
     ASSERT_GE(rig.dialogs.messages.size(), 2u);
     EXPECT_EQ(rig.dialogs.messages[1].text, c.verdict);
+  }
+}
+
+// Every capture of the run stays in the Captures window, newest first, and each can be saved in
+// every format of its kind there, through the same save path; each opens large.
+TEST(WindowWithGameBoy, EveryCaptureOfTheRunIsKeptAndSavedFromTheCapturesWindow) {
+  QTemporaryDir folder;
+  ASSERT_TRUE(folder.isValid());
+  GameBoyRig rig;
+  ASSERT_TRUE(rig.gameBoy.LoadScreen(Screen()));
+  rig.window->show();
+  rig.Click(kStartTransferId);
+  ASSERT_TRUE(rig.gameBoy.LoadData(Block()));
+  rig.Click(kStartTransferId);
+  ASSERT_EQ(rig.window->Capture().Kind, CaptureKind::Data);
+
+  CapturesWindow& captures = rig.window->OpenCaptures();
+  ASSERT_EQ(captures.List().count(), 2);
+  EXPECT_TRUE(captures.List().item(0)->text().contains(QStringLiteral("Data")));
+  EXPECT_TRUE(captures.List().item(1)->text().contains(QStringLiteral("Screen")));
+  const struct {
+    int row;
+    int button;
+    const char* name;
+    std::size_t type;
+    std::size_t bytes;  // 0: not checked
+  } saves[] = {
+      {1, kScreenFormatId, "screen.bmp", 0, 2942}, {1, kScreenFormatId, "screen.png", 1, 0},
+      {0, kRawDataFormatId, "data.txt", 0, 0},     {0, kRawDataFormatId, "data.csv", 1, 0},
+      {0, kMathcadFormatId, "data.dat", 0, 0},
+  };
+  rig.dialogs.messages.clear();
+  for (const auto& save : saves) {
+    SCOPED_TRACE(save.name);
+    captures.List().setCurrentRow(save.row);
+    for (int other : {kScreenFormatId, kRawDataFormatId, kMathcadFormatId}) {
+      const bool screen = other == kScreenFormatId;
+      EXPECT_EQ(captures.SaveButton(other).isEnabled(), screen == (save.button == kScreenFormatId));
+    }
+    const std::string path = folder.filePath(save.name).toStdString();
+    rig.dialogs.saveAnswers.push_back({IDOK, path, save.type});
+    captures.SaveButton(save.button).click();
+    const std::string file = ReadFile(path);
+    EXPECT_GT(file.size(), 0u);
+    if (save.bytes != 0) {
+      EXPECT_EQ(file.size(), save.bytes);
+    }
+  }
+  EXPECT_TRUE(rig.dialogs.messages.empty());  // every save went through, silently
+  EXPECT_EQ(rig.window->Captures().UnsavedCount(), 0u);
+  EXPECT_FALSE(captures.List().item(0)->text().contains(QStringLiteral("not saved")));
+
+  for (int row : {0, 1}) {
+    captures.Open(static_cast<std::size_t>(row));
+    ASSERT_NE(captures.View(), nullptr);
+    const auto* label = captures.View()->findChild<QLabel*>(QStringLiteral("CaptureImage"));
+    ASSERT_NE(label, nullptr);
+    const QSize size = label->pixmap().size();
+    if (row == 1) {  // the screen, a whole number of times its size
+      EXPECT_EQ(size.width() % 160, 0);
+      EXPECT_EQ(size.width() / 160, size.height() / 144);
+    } else {
+      EXPECT_GT(size.width(), 600);  // a plot, axes and labels beside the 1202 samples
+    }
+  }
+}
+
+// Closing the window while a capture of the run was never saved asks first: Cancel keeps it open,
+// Discard closes it, Save saves each such capture and then closes, unless a save is cancelled.
+// Nothing is asked once every capture is saved, or when none came.
+TEST(WindowWithGameBoy, ClosingAsksWhileACaptureIsUnsaved) {
+  const struct {
+    const char* name;
+    bool capture;
+    UnsavedChoice answer;
+    bool saveDialogOk;
+    bool closes;
+    std::size_t asked;
+  } cases[] = {
+      {"nothing captured", false, UnsavedChoice::Cancel, false, true, 0},
+      {"cancel", true, UnsavedChoice::Cancel, false, false, 1},
+      {"discard", true, UnsavedChoice::Discard, false, true, 1},
+      {"save", true, UnsavedChoice::Save, true, true, 1},
+      {"save, its dialog cancelled", true, UnsavedChoice::Save, false, false, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    QTemporaryDir folder;
+    GameBoyRig rig;
+    ASSERT_TRUE(rig.gameBoy.LoadScreen(Screen()));
+    rig.window->show();
+    if (c.capture) rig.Click(kStartTransferId);
+    rig.dialogs.unsavedAnswer = c.answer;
+    const std::string path = folder.filePath("kept.bmp").toStdString();
+    if (c.saveDialogOk) rig.dialogs.saveAnswers.push_back({IDOK, path});
+    rig.window->close();
+    EXPECT_EQ(rig.dialogs.unsavedAsked.size(), c.asked);
+    EXPECT_EQ(rig.window->isVisible(), !c.closes);
+    EXPECT_EQ(QFileInfo::exists(QString::fromStdString(path)), c.saveDialogOk);
   }
 }
 

@@ -76,6 +76,10 @@ class ScriptedDialogs final : public DialogHost {
     ++aboutRuns;
     aboutOwner = owner;
   }
+  UnsavedChoice AskUnsaved(QWidget*, std::size_t unsaved) override {
+    unsavedAsked.push_back(unsaved);
+    return unsavedAnswer;
+  }
 
   std::vector<Message> messages;
   std::vector<QWidget*> messageOwners;
@@ -85,6 +89,8 @@ class ScriptedDialogs final : public DialogHost {
   std::deque<SaveAnswer> saveAnswers;
   int aboutRuns = 0;
   QWidget* aboutOwner = nullptr;
+  std::vector<std::size_t> unsavedAsked;  // the count, at every question
+  UnsavedChoice unsavedAnswer = UnsavedChoice::Discard;
 };
 
 // Ports whose table a test sets and whose reachability it scripts: Reach answers from
