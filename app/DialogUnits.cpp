@@ -48,13 +48,7 @@ QRect ToPixels(const DialogRect& rect, DialogBaseUnits units) {
 }
 
 QFont DialogFont() {
-  QFont font = QApplication::font();
-  font.setFamilies({QStringLiteral("Sans Serif")});
-  font.setStyleHint(QFont::SansSerif);
-  font.setPointSize(8);
-  font.setWeight(QFont::Normal);
-  font.setItalic(false);
-  return font;
+  return QApplication::font();
 }
 
 }  // namespace fennow

@@ -39,8 +39,9 @@ int HorizontalPixels(int dialogUnits, DialogBaseUnits units);
 int VerticalPixels(int dialogUnits, DialogBaseUnits units);
 QRect ToPixels(const DialogRect& rect, DialogBaseUnits units);
 
-// The stand-in for the templates' 8 pt sans serif face: the application's sans serif family at
-// 8 pt, normal weight.
+// The face the layout is measured in: the desktop's own, at its size, so that the window grows
+// with a larger font as a dialog laid out in dialog units does. (The templates were drawn for an
+// 8 pt sans serif face, whose base units kFallbackBaseUnits are.)
 QFont DialogFont();
 
 }  // namespace fennow

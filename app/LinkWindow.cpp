@@ -99,8 +99,15 @@ LinkWindow::LinkWindow(WindowPlatform& platform)
 
   ports_ = new QButtonGroup(this);
   ports_->setExclusive(true);
-  for (int id : {kLpt1Id, kLpt2Id, kLpt3Id})
-    ports_->addButton(Find<QAbstractButton>(*this, id), id);
+  for (int id : {kLpt1Id, kLpt2Id, kLpt3Id}) {
+    auto* button = Find<QAbstractButton>(*this, id);
+    ports_->addButton(button, id);
+    // Some styles draw a checked push button as they draw any other in a dark palette: the chosen
+    // port is shown in the palette's highlight, which every theme sets apart.
+    button->setStyleSheet(
+        QStringLiteral("QPushButton:checked { background-color: palette(highlight); "
+                       "color: palette(highlighted-text); border: 1px solid palette(dark); }"));
+  }
 
   systemMenu_ = new QMenu(this);
   QAction* captures = systemMenu_->addAction(tr("C&aptures…"));
@@ -111,6 +118,7 @@ LinkWindow::LinkWindow(WindowPlatform& platform)
           [this](QAction* action) { OnSysCommand(action->data().toUInt()); });
 
   BindRoutes();
+  ShowCapture();
 }
 
 LinkWindow::~LinkWindow() {
@@ -133,6 +141,11 @@ void LinkWindow::BindRoutes() {
         break;
     }
   }
+}
+
+void LinkWindow::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::PaletteChange) ShowCapture();
+  QDialog::changeEvent(event);
 }
 
 void LinkWindow::setVisible(bool visible) {
@@ -253,7 +266,10 @@ void LinkWindow::OnStartTransfer() {
 
 void LinkWindow::ShowCapture() {
   if (picture_ == nullptr) return;
-  picture_->setPixmap(QPixmap::fromImage(CapturePreview(capture_, idlePicture_)));
+  // The idle picture is drawn dark on light; in a dark palette it is shown light on dark.
+  QImage idle = idlePicture_;
+  if (palette().color(QPalette::Window).lightness() < 128) idle.invertPixels();
+  picture_->setPixmap(QPixmap::fromImage(CapturePreview(capture_, idle)));
 }
 
 void LinkWindow::Choose(PortChoice choice) {

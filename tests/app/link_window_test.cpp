@@ -79,36 +79,92 @@ const Row kTemplate102[] = {
 
 // ---- Layout -------------------------------------------------------------------------------
 
+// At the desktop's font, whatever its size (8, 11 and 14 pt here): the same arrangement, each
+// control where its dialog units put it in that font.
 TEST(LinkWindowLayout, EveryControlHasItsIdCaptionAndDialogUnitRectangle) {
-  WindowRig rig;
-  LinkWindow& window = rig.Window();
-  const DialogBaseUnits units = window.BaseUnits();
-  EXPECT_EQ(units, BaseUnitsOf(QFontMetrics(DialogFont())));
-  EXPECT_EQ(window.size(), ToPixels({0, 0, 257, 194}, units).size());
-  const auto children = window.findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
-  EXPECT_EQ(
-      std::count_if(children.begin(), children.end(),
-                    [](const QWidget* w) { return w->property(kControlIdProperty).isValid(); }),
-      static_cast<qsizetype>(std::size(kTemplate102)));
+  test::TestApp();
+  const QFont desktop = QApplication::font();
+  for (int points : {8, 11, 14}) {
+    SCOPED_TRACE(points);
+    QFont font = desktop;
+    font.setPointSize(points);
+    QApplication::setFont(font);
+    WindowRig rig;
+    LinkWindow& window = rig.Window();
+    const DialogBaseUnits units = window.BaseUnits();
+    EXPECT_EQ(units, BaseUnitsOf(QFontMetrics(DialogFont())));
+    EXPECT_EQ(window.size(), ToPixels({0, 0, 257, 194}, units).size());
+    const auto children = window.findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    EXPECT_EQ(
+        std::count_if(children.begin(), children.end(),
+                      [](const QWidget* w) { return w->property(kControlIdProperty).isValid(); }),
+        static_cast<qsizetype>(std::size(kTemplate102)));
 
-  for (const Row& row : kTemplate102) {
-    SCOPED_TRACE(row.name);
-    const auto* control = window.findChild<QWidget*>(row.name, Qt::FindDirectChildrenOnly);
-    ASSERT_NE(control, nullptr);
-    EXPECT_EQ(control->property(kControlIdProperty).toInt(), row.id);
-    EXPECT_EQ(CaptionOf(control), QString::fromUtf8(row.caption));
-    const QRect expected = ToPixels(row.rect, units);
-    if (const auto* picture = qobject_cast<const QLabel*>(control);
-        picture != nullptr && row.caption[0] == '\0') {
-      // The picture takes its bitmap's size, a Game Boy screen, inside its sunken frame.
-      EXPECT_EQ(control->pos(), expected.topLeft());
-      EXPECT_EQ(picture->pixmap().size(), QSize(160, 144));
-      EXPECT_EQ(picture->contentsRect().size(), QSize(160, 144));
-      EXPECT_EQ(picture->frameShadow(), QFrame::Sunken);
-    } else {
-      EXPECT_EQ(control->geometry(), expected);
+    for (const Row& row : kTemplate102) {
+      SCOPED_TRACE(row.name);
+      const auto* control = window.findChild<QWidget*>(row.name, Qt::FindDirectChildrenOnly);
+      ASSERT_NE(control, nullptr);
+      EXPECT_EQ(control->property(kControlIdProperty).toInt(), row.id);
+      EXPECT_EQ(CaptionOf(control), QString::fromUtf8(row.caption));
+      const QRect expected = ToPixels(row.rect, units);
+      if (const auto* picture = qobject_cast<const QLabel*>(control);
+          picture != nullptr && row.caption[0] == '\0') {
+        // The picture takes its bitmap's size, a Game Boy screen, inside its sunken frame.
+        EXPECT_EQ(control->pos(), expected.topLeft());
+        EXPECT_EQ(picture->pixmap().size(), QSize(160, 144));
+        EXPECT_EQ(picture->contentsRect().size(), QSize(160, 144));
+        EXPECT_EQ(picture->frameShadow(), QFrame::Sunken);
+      } else {
+        EXPECT_EQ(control->geometry(), expected);
+      }
     }
   }
+  QApplication::setFont(desktop);
+}
+
+QColor AverageColour(const QImage& image) {
+  long long r = 0, g = 0, b = 0;
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x = 0; x < image.width(); ++x) {
+      const QColor c = image.pixelColor(x, y);
+      r += c.red();
+      g += c.green();
+      b += c.blue();
+    }
+  }
+  const long long n = std::max(1LL, static_cast<long long>(image.width()) * image.height());
+  return QColor(static_cast<int>(r / n), static_cast<int>(g / n), static_cast<int>(b / n));
+}
+
+// In a light and in a dark palette alike, the chosen port stands out from the others, and the idle
+// picture is drawn in the palette's lightness.
+TEST(LinkWindowLayout, TheChosenPortAndTheIdlePictureFollowThePalette) {
+  test::TestApp();
+  const QPalette desktop = QApplication::palette();
+  QPalette dark;
+  for (auto role : {QPalette::Window, QPalette::Button, QPalette::Base}) {
+    dark.setColor(role, QColor(0x30, 0x30, 0x30));
+  }
+  for (auto role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text}) {
+    dark.setColor(role, QColor(0xe0, 0xe0, 0xe0));
+  }
+  dark.setColor(QPalette::Highlight, QColor(0x30, 0x70, 0xc0));
+  for (const bool isDark : {false, true}) {
+    SCOPED_TRACE(isDark ? "dark" : "light");
+    QApplication::setPalette(isDark ? dark : desktop);
+    WindowRig rig;
+    LinkWindow& window = rig.Shown();
+    const QColor chosen = AverageColour(Button(window, kLpt1Id)->grab().toImage());
+    const QColor other = AverageColour(Button(window, kLpt2Id)->grab().toImage());
+    EXPECT_GT(
+        std::abs(chosen.lightness() - other.lightness()) + std::abs(chosen.hue() - other.hue()), 40)
+        << "the chosen port looks like the others";
+    const auto* picture = window.findChild<QLabel*>(QStringLiteral("ScreenPicture"));
+    ASSERT_NE(picture, nullptr);
+    const int lightness = AverageColour(picture->pixmap().toImage()).lightness();
+    EXPECT_EQ(lightness < 128, isDark) << lightness;
+  }
+  QApplication::setPalette(desktop);
 }
 
 TEST(LinkWindowLayout, CaptionNamesTheInterfaceAndCreditsNoPerson) {

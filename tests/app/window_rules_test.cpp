@@ -79,18 +79,23 @@ TEST(DialogUnits, EachCoordinateIsRoundedToTheNearestPixel) {
   EXPECT_EQ(ToPixels({15, 74, 105, 15}, units), QRect(23, 120, 158, 24));
 }
 
-TEST(DialogUnits, DialogFontIsAnEightPointSansSerif) {
+// The desktop's face at its size: the layout grows with it.
+TEST(DialogUnits, DialogFontIsTheDesktopsAndItsUnitsGrowWithIt) {
   test::TestApp();
-  const QFont font = DialogFont();
-  EXPECT_EQ(font.pointSize(), 8);
-  EXPECT_EQ(font.weight(), QFont::Normal);
-  EXPECT_FALSE(font.italic());
-  const DialogBaseUnits units = BaseUnitsOf(QFontMetrics(font));
-  // An 8 pt face on a 96 dpi screen: letters a few pixels wide, lines a dozen or so high.
-  EXPECT_GE(units.x, 4);
-  EXPECT_LE(units.x, 10);
-  EXPECT_GE(units.y, 9);
-  EXPECT_LE(units.y, 20);
+  const QFont desktop = QApplication::font();
+  DialogBaseUnits before{0, 0};
+  for (int points : {8, 11, 14}) {
+    SCOPED_TRACE(points);
+    QFont font = desktop;
+    font.setPointSize(points);
+    QApplication::setFont(font);
+    EXPECT_EQ(DialogFont(), font);
+    const DialogBaseUnits units = BaseUnitsOf(QFontMetrics(DialogFont()));
+    EXPECT_GT(units.x, before.x);
+    EXPECT_GT(units.y, before.y);
+    before = units;
+  }
+  QApplication::setFont(desktop);
 }
 
 TEST(TemplateControls, PictureWhoseImageIsMissingKeepsTheTemplateRectangle) {
