@@ -7,6 +7,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QString>
+#include <algorithm>
 #include <vector>
 
 #include "app/LampButton.h"
@@ -33,10 +34,14 @@ QLabel* CreatePicture(QWidget& dialog, const ControlTemplate& row, QRect area) {
   return picture;
 }
 
+int LabelWidth(const QWidget& label) {
+  return label.sizeHint().width();
+}
+
 }  // namespace
 
 QWidget* CreateControl(QWidget& dialog, const ControlTemplate& row, DialogBaseUnits units) {
-  const QRect area = ToPixels(row.rect, units);
+  QRect area = ToPixels(row.rect, units);
   const QString caption = ToQString(row.caption);
   QWidget* control = nullptr;
   switch (row.kind) {
@@ -86,6 +91,9 @@ QWidget* CreateControl(QWidget& dialog, const ControlTemplate& row, DialogBaseUn
   }
   control->setObjectName(ToQString(row.name));
   control->setProperty(kControlIdProperty, row.id);
+  // Dialog units follow the font's average letter, rounded to whole pixels; a label whose words
+  // are wider than that in the desktop's face takes the width they need, so none is cut off.
+  if (row.kind == ControlKind::Label) area.setWidth(std::max(area.width(), LabelWidth(*control)));
   if (row.kind != ControlKind::Picture) control->setGeometry(area);
   return control;
 }
