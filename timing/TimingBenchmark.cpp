@@ -31,13 +31,10 @@
 #include "sim/SimulatedGameBoy.h"
 #include "sim/SimulatedUsbLead.h"
 #include "sim/VirtualCounter.h"
+#include "timing/TimingResults.h"
 
 namespace fennow {
 namespace {
-
-constexpr int kDelayCalls = 100000;
-constexpr double kNsPerUs = 1e3;
-constexpr double kNsPerMs = 1e6;
 
 // Services that cost nothing, so the table shows the link alone. What the real window's lamps
 // and progress bar add to a transfer belongs in the row left for it below.
@@ -48,12 +45,6 @@ class QuietServices final : public WindowServices {
   void ShowMessage(const std::string&, const std::string&, MessageStyle) override {}
   bool KeyPressed() override { return false; }
   SaveAnswer RunSaveDialog(const SaveRequest&) override { return {}; }
-};
-
-struct Percentiles {
-  double medianUs;
-  double p99Us;
-  double maxUs;
 };
 
 // Median, 99th percentile and maximum of counter intervals, in microseconds.
@@ -80,13 +71,6 @@ class SilentDialogs final : public DialogHost {
 class NoKeys final : public KeySource {
  public:
   bool KeyWaiting() override { return false; }
-};
-
-constexpr int kServiceCalls = 2000;
-
-struct WindowCosts {
-  Percentiles setProgress;
-  Percentiles setLamp;
 };
 
 // Each call repaints its control before it returns, so this is the price of one lamp or bar
@@ -137,13 +121,6 @@ class Forward final : public PortIo {
   PortIo& to_;
 };
 
-constexpr int kCostBytes = 200000;
-
-struct ByteCost {
-  double directNs;  // an exchange straight on the Game Boy's registers
-  double hostNs;    // the same through the program's own ports
-};
-
 double NsPerByte(LinkSession& link, MonotonicCounter& clock) {
   const std::int64_t start = clock.Count();
   for (int i = 0; i < kCostBytes; ++i) ExchangeByte(link, static_cast<std::uint8_t>(i));
@@ -165,17 +142,6 @@ ByteCost MeasureByteCost(MonotonicCounter& clock) {
   LinkSession hosted(*host.Reach(ParallelPortAt(0x378)).port, noWaits);
   return {NsPerByte(direct, clock), NsPerByte(hosted, clock)};
 }
-
-struct TransferRun {
-  const char* name;
-  TransferStatus status;
-  bool intact;
-  std::uint64_t syncClocks;
-  std::uint64_t exchanges;
-  double floorMs;
-  double wallMs;
-  double cpuMs;  // the process's processor time over the same transfer
-};
 
 // The floor is the sum of the waits the protocol itself makes: each sync clock's two half-bits
 // and 10 ms spacing, each exchange's sixteen half-bits, the pauses around the mode byte and the
@@ -242,32 +208,6 @@ Payloads MakePayloads() {
   }
   return p;
 }
-
-// How the simulated adapter is built for a run: its chip, its USB round trip and its true pin
-// rate as a multiple of its baud rate.
-struct UsbModel {
-  const char* chip;
-  std::uint16_t product;
-  std::int64_t roundTripMs;
-  int multiplier;
-  double updatesPerRate;
-};
-
-// A transfer through the simulated USB adapter, and the round trips it took.
-struct UsbRun {
-  const char* clock;
-  UsbModel model;
-  TransferRun run;
-  std::uint64_t roundTrips;
-};
-
-struct Results {
-  Percentiles halfBit{};
-  std::vector<TransferRun> runs;
-  WindowCosts costs{};
-  std::vector<UsbRun> usbRuns;
-  ByteCost byteCost{};
-};
 
 // A screen and a data block with services that do nothing, then the screen once more through
 // the real window, its lamps and bar repainting as it goes.
@@ -350,76 +290,6 @@ void MeasureUsbTransfers(Counter& realClock, Results& results) {
       results.usbRuns.push_back(RunUsbTransfer(name, "virtual", model, virtualClock, screen, p));
     }
   }
-}
-
-void PrintPercentiles(const char* name, const Percentiles& p) {
-  std::printf("  %-12s %7.1f us %7.1f us %7.1f us\n", name, p.medianUs, p.p99Us, p.maxUs);
-}
-
-// Prints the table; true when every transfer arrived intact.
-bool PrintResults(const Results& results) {
-  std::printf(
-      "fennow-timing: real monotonic clock, simulated Game Boy on 0x378 (recording off)\n\n");
-  std::printf("DelayMicroseconds(%d), %d calls, time from before the call to after it:\n",
-              kHalfBitUs, kDelayCalls);
-  std::printf("  %-10s %10.3f us\n  %-10s %10.3f us\n  %-10s %10.3f us\n\n", "median",
-              results.halfBit.medianUs, "99th pct", results.halfBit.p99Us, "max",
-              results.halfBit.maxUs);
-
-  std::printf("%-8s %-7s %11s %9s %12s %12s %12s %10s %7s\n", "transfer", "result", "sync clocks",
-              "exchanges", "floor (ms)", "wall (ms)", "over floor", "cpu (ms)", "cpu %");
-  bool allGood = true;
-  for (const TransferRun& run : results.runs) {
-    const bool ok = run.status == TransferStatus::Success && run.intact;
-    allGood = allGood && ok;
-    const char* result = run.status != TransferStatus::Success ? "FAILED" : ok ? "ok" : "CORRUPT";
-    std::printf("%-8s %-7s %11llu %9llu %12.3f %12.3f %+11.3f%% %10.1f %6.1f%%\n", run.name, result,
-                static_cast<unsigned long long>(run.syncClocks),
-                static_cast<unsigned long long>(run.exchanges), run.floorMs, run.wallMs,
-                (run.wallMs / run.floorMs - 1.0) * 100.0, run.cpuMs,
-                run.cpuMs / run.wallMs * 100.0);
-  }
-  std::printf(
-      "  (screen and data with services that do nothing; +window: a screen through the real\n"
-      "   window, offscreen, its lamps and bar repainting on every update)\n\n");
-
-  std::printf("Real window (offscreen), %d calls each:\n", kServiceCalls);
-  std::printf("  %-12s %10s %10s %10s\n", "service", "median", "99th pct", "max");
-  PrintPercentiles("SetProgress", results.costs.setProgress);
-  PrintPercentiles("SetLamp", results.costs.setLamp);
-
-  std::printf(
-      "\nUSB adapter: simulated chips, a reply seen at the USB frame after it is in, a round trip"
-      "\nfor each sync clock, the request and the mode byte, the payload streamed a tile row at a"
-      "\ntime through the chip's buffers and the bus's packets; services that do nothing:\n");
-  std::printf("%-8s %-6s %-4s %-4s %-7s %-7s %11s %9s %11s %12s %12s %9s %10s %7s\n", "transfer",
-              "chip", "rtt", "clk", "clock", "result", "sync clocks", "exchanges", "round trips",
-              "floor (ms)", "time (ms)", "x floor", "cpu (ms)", "cpu %");
-  for (const UsbRun& usb : results.usbRuns) {
-    const TransferRun& run = usb.run;
-    const bool ok = run.status == TransferStatus::Success && run.intact;
-    allGood = allGood && ok;
-    const char* result = run.status != TransferStatus::Success ? "FAILED" : ok ? "ok" : "CORRUPT";
-    std::printf(
-        "%-8s %-6s %2lldms %3dx %-7s %-7s %11llu %9llu %11llu %12.3f %12.3f %9.3f %10.1f %6.1f%%\n",
-        run.name, usb.model.chip, static_cast<long long>(usb.model.roundTripMs),
-        usb.model.multiplier, usb.clock, result, static_cast<unsigned long long>(run.syncClocks),
-        static_cast<unsigned long long>(run.exchanges),
-        static_cast<unsigned long long>(usb.roundTrips), run.floorMs, run.wallMs,
-        run.wallMs / run.floorMs, run.cpuMs, run.cpuMs / run.wallMs * 100.0);
-  }
-  std::printf(
-      "  (rtt: a USB round trip; clk: the pin clock as a multiple of the baud rate; round trips:\n"
-      "   USB writes, a stream counting as one. real: wall time on the monotonic clock; virtual:\n"
-      "   protocol time on a clock that moves 1 us a reading. The same floor as above. cpu: the\n"
-      "   process's processor time over the transfer, of its wall time on the real clock; on the\n"
-      "   virtual clock every wait is a busy-wait by design)\n");
-
-  std::printf("\nOne byte's 34 port accesses, waits left out, %d bytes:\n", kCostBytes);
-  std::printf("  %-34s %8.1f ns\n  %-34s %8.1f ns  (x %.2f)\n", "on the Game Boy's registers",
-              results.byteCost.directNs, "through the program's own ports", results.byteCost.hostNs,
-              results.byteCost.hostNs / results.byteCost.directNs);
-  return allGood;
 }
 
 }  // namespace

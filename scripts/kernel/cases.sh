@@ -42,6 +42,21 @@ if [ "$io" = 0x378 ]; then
   /usr/sbin/insmod $drivers/lp.ko
   play printer screen gameboy
   run printer as_lp "$probe" transfer /mnt/printer.bmp
+  # A print job between two transfers of one run: the program lets go of the port between them.
+  chmod 0666 /dev/lp0
+  play twice screen gameboy
+  as_lp "$probe" twice /mnt/twice1.bmp /mnt/twice2.bmp /mnt/printed >/mnt/twice.out 2>&1 &
+  twice=$!
+  for i in $(seq 600); do grep -q "between transfers" /mnt/twice.out && break; sleep 0.1; done
+  play print off printer  # the printer on the port in the Game Boy's place, while it prints
+  start=$(date +%s.%N)
+  timeout 20 sh -c 'printf "fennow\r\n\f" >/dev/lp0'
+  echo "lp0 write: $? after $(echo "$(date +%s.%N) $start" | awk '{print $1 - $2}') s" >/mnt/print.out
+  kill -0 $twice 2>/dev/null && echo "the program was still open" >>/mnt/print.out
+  play twice2 screen gameboy
+  touch /mnt/printed
+  wait $twice
+  echo "status: $?" >>/mnt/twice.out
   play busy off gameboy
   "$probe" hold /dev/parport0 30 >/mnt/holder.out 2>&1 &
   holder=$!

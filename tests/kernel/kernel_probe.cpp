@@ -6,6 +6,9 @@
 //   fennow-kernel-probe ports                     what LPT1-3 reach, and whether each is reached
 //   fennow-kernel-probe transfer FILE [LPTn]      a transfer, then the screen or data saved
 //   fennow-kernel-probe test [LPTn]               the lead test
+//   fennow-kernel-probe twice FILE1 FILE2 SIGNAL  two transfers on LPT1 in one run, the port let
+//                                                 go between them as the window lets it go; the
+//                                                 second starts once the file SIGNAL is there
 //   fennow-kernel-probe hold DEVICE SECONDS       claims a device, shared, and keeps it
 //   fennow-kernel-probe expect screen|data FILE   the file a transfer of the guest's Game Boy
 //                                                 saves, made against the simulated Game Boy
@@ -111,6 +114,32 @@ int Transfer(const std::string& file, const std::string& choice) {
   });
 }
 
+int Twice(const std::string& first, const std::string& second, const std::string& signal) {
+  MonotonicCounter counter;
+  SystemPorts ports(Machine());
+  LinkSession link(counter);
+  PrintingServices quiet;
+  const ChosenPort chosen{PortChoice::LPT1,
+                          SelectPort(link.port, PortChoice::LPT1, ports.Ports(), quiet)};
+  PortNotices notices;
+  int status = 0;
+  for (const std::string& file : {first, second}) {
+    PrintingServices ui(file);
+    ReachChosenPort(chosen, ports, notices, ui, link);
+    CaptureStore store;
+    status = static_cast<int>(StartTransfer(link, ui, store));
+    if (status == 0) Save(store, ui);
+    ReleaseChosenPort(chosen, ports, link);
+    if (file != first) break;
+    std::printf("between transfers\n");
+    std::fflush(stdout);
+    for (int waited = 0; waited < 600 && access(signal.c_str(), F_OK) != 0; ++waited) {
+      usleep(100'000);
+    }
+  }
+  return status;
+}
+
 int Test(const std::string& choice) {
   PrintingServices ui;
   return OnChosenPort(choice, ui, [&](LinkSession& link) { return TestLink(link, ui) ? 0 : 1; });
@@ -154,10 +183,11 @@ int main(int argc, char* argv[]) {
   if (command == "ports") return fennow::Ports();
   if (command == "transfer" && argc > 2) return fennow::Transfer(arg(2), arg(3, "LPT1"));
   if (command == "test") return fennow::Test(arg(2, "LPT1"));
+  if (command == "twice" && argc > 4) return fennow::Twice(arg(2), arg(3), arg(4));
   if (command == "hold" && argc > 3) return fennow::Hold(arg(2), std::stoi(arg(3)));
   if (command == "expect" && argc > 3) return fennow::Expect(arg(2), arg(3));
   std::fprintf(stderr,
                "usage: fennow-kernel-probe ports | transfer FILE [LPTn] | test [LPTn] | "
-               "hold DEVICE SECONDS | expect screen|data FILE\n");
+               "twice FILE1 FILE2 SIGNAL | hold DEVICE SECONDS | expect screen|data FILE\n");
   return 2;
 }

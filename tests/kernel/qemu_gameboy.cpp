@@ -8,7 +8,9 @@
 // The Game Boy is deaf until the control file (FENNOW_GAMEBOY_CONTROL) says what it plays, so
 // that parport_pc's probe of the port at load clocks nothing into it. Each change of the file
 // starts a new session, a fresh Game Boy; its first word is the session's name, then "screen",
-// "data" or "off", then "gameboy" (the lead in the Game Boy) or "loop" (out of it, looped back).
+// "data" or "off", then "gameboy" (the lead in the Game Boy), "loop" (out of it, looped back) or,
+// with "off", "printer" (an idle printer on the port in its place, which takes whatever it is
+// sent: BUSY low, ACK high, paper, selected, no fault).
 // When a session ends, one line of its timing at the pins goes to FENNOW_GAMEBOY_TIMING.
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -38,6 +40,8 @@ using fennow::SimulatedGameBoy;
 
 constexpr std::uint16_t kData = 0x378;
 constexpr std::uint16_t kStatus = 0x379;
+// BUSY low (read inverted: 1), ACK high, paper in, selected, no fault; the unwired bits high.
+constexpr std::uint8_t kIdlePrinterStatus = 0xDF;
 
 std::int64_t Now() {
   timespec ts{};
@@ -54,6 +58,7 @@ struct Session {
   std::string name;
   std::unique_ptr<SimulatedGameBoy> gameBoy;  // null while deaf
   std::uint64_t writes = 0;
+  bool printer = false;  // an idle printer in place of the Game Boy
 };
 
 // QEMU's vCPU threads reach the board under its own lock, but its exit runs the library's
@@ -71,8 +76,9 @@ class Board {
   std::uint8_t OnStatus() {
     const std::lock_guard<std::mutex> hold(lock_);
     Refresh();
-    // Deaf, nothing plugged in: the inputs float high, BUSY reads inverted.
-    return session_.gameBoy ? session_.gameBoy->Read(kStatus) : std::uint8_t{0x7F};
+    if (session_.gameBoy) return session_.gameBoy->Read(kStatus);
+    // An idle printer; else deaf, nothing plugged in: the inputs float high, BUSY reads inverted.
+    return session_.printer ? kIdlePrinterStatus : std::uint8_t{0x7F};
   }
   void End() {
     const std::lock_guard<std::mutex> hold(lock_);
@@ -93,6 +99,7 @@ class Board {
     std::string name, mode, lead;
     control >> name >> mode >> lead;
     session_ = Session{name, nullptr, 0};
+    session_.printer = lead == "printer";
     if (mode != "screen" && mode != "data") return;
     session_.gameBoy = std::make_unique<SimulatedGameBoy>(Now);
     session_.gameBoy->LoadScreen(fennow::kernel::ScreenRows());
