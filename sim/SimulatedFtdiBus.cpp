@@ -9,8 +9,11 @@
 #include "ports/usb/ChipModels.h"
 #include "ports/usb/LibFtdiErrors.h"
 #include "ports/usb/PinMap.h"
+#include "sim/FakeChipFacts.h"
 
 namespace fennow {
+
+using namespace fake_chip;
 
 namespace {
 
@@ -19,95 +22,6 @@ constexpr std::uint16_t kFarData = 0x378;
 constexpr std::uint16_t kFarStatus = 0x379;
 // A parallel port shows its BUSY input (status bit 7) inverted, so the wire carries the opposite.
 constexpr std::uint8_t kBusyBit = 0x80;
-
-// The chips as simulated: the fastest pin rate reported per unit of the rate argument; the data
-// in one packet to the host (a USB packet less the chip's two status bytes); its buffer for the
-// pins' readings, the most bytes that may be written and not yet read back before the chip stalls
-// (the FT232R's 128-byte transmit buffer, the figure both reference drivers keep to; the
-// FT232H's 1 KiB), and its buffer for bytes from the host (256 bytes and 1 KiB: FT232R and FT232H
-// datasheets); the USB frame, 1 ms at full speed (FT232R) and a 125 us microframe at high speed
-// (FT232H); and the most bulk packets a frame carries, both ways together (USB 2.0, tables 5-9
-// and 5-10: 19 of 64 bytes at full speed, 13 of 512 at high speed).
-struct FakeChipModel {
-  std::uint16_t product;
-  double fastestPerRate;
-  int packetPayload;
-  std::size_t fifo;
-  std::size_t fromHost;
-  std::int64_t frameNs;
-  int packetsPerFrame;
-};
-constexpr std::array<FakeChipModel, 2> kFakeChips{{
-    {0x6001, 64.0, 62, 128, 256, 1'000'000, 19},
-    {0x6014, 80.0, 510, 1024, 1024, 125'000, 13},
-}};
-
-const FakeChipModel& ModelOf(std::uint16_t product) {
-  const auto found = std::find_if(kFakeChips.begin(), kFakeChips.end(),
-                                  [&](const FakeChipModel& m) { return m.product == product; });
-  return found != kFakeChips.end() ? *found : kFakeChips.front();
-}
-
-// How each refusal at open comes from libftdi 1.5's ftdi_usb_open_dev, with libusb's code where
-// libusb_open is what failed.
-struct OpenRefusal {
-  ChipError error;
-  int code;
-  const char* text;
-  int openCode;
-};
-constexpr std::array<OpenRefusal, 4> kRefusals{{
-    {ChipError::PermissionDenied, -4, "libusb_open() failed", libusb::kAccess},
-    {ChipError::Busy, -5,
-     "unable to claim usb device. Make sure the default FTDI driver is not in use",
-     libusb::kSuccess},
-    {ChipError::NotFound, -4, "libusb_open() failed", libusb::kNoDevice},
-    {ChipError::IoError, -6, "ftdi_usb_reset failed", libusb::kSuccess},
-}};
-
-ChipResult Refusal(ChipError error) {
-  for (const OpenRefusal& r : kRefusals) {
-    if (r.error == error) return ChipResultOf({FtdiCall::Open, r.code, r.text, r.openCode});
-  }
-  return {};
-}
-
-// What libftdi says when a device has gone from under an open handle: its control transfers (the
-// settings) fail with the words of each, a bulk write with "usb bulk write failed", and a read
-// passes libusb's LIBUSB_ERROR_NO_DEVICE on.
-enum class Setting { BitMode, Rate, Latency, Purge };
-struct SettingFailure {
-  Setting setting;
-  int code;
-  const char* text;
-};
-constexpr std::array<SettingFailure, 4> kSettingFailures{{
-    {Setting::BitMode, -1, "unable to configure bitbang mode. Perhaps not a BM/2232C type chip?"},
-    {Setting::Rate, -2, "Setting new baudrate failed"},
-    {Setting::Latency, -2, "unable to set latency timer"},
-    {Setting::Purge, -1, "FTDI purge of RX buffer failed"},
-}};
-
-ChipResult SettingGone(Setting setting) {
-  for (const SettingFailure& f : kSettingFailures) {
-    if (f.setting == setting) {
-      return ChipResultOf({FtdiCall::Setting, f.code, f.text, libusb::kSuccess, false});
-    }
-  }
-  return {};
-}
-
-ChipResult WriteFailed(bool onBus) {
-  return ChipResultOf({FtdiCall::Write, -1, "usb bulk write failed", libusb::kSuccess, onBus});
-}
-
-ChipResult ReadGone() {
-  return ChipResultOf({FtdiCall::Read, libusb::kNoDevice, "usb bulk read failed"});
-}
-
-ChipResult NotOnBus() {
-  return ChipResultOf({FtdiCall::Open, -3, "device not found", libusb::kSuccess, false});
-}
 
 constexpr std::size_t kRecordLimit = std::size_t{1} << 22;
 constexpr std::size_t kShortRead = 7;
@@ -300,102 +214,6 @@ ChipResult SimulatedAdapter::Write(std::span<const std::uint8_t> bytes) {
   replies_.push_back(std::move(reply));
   mostOutstanding_ = std::max(mostOutstanding_, Outstanding());
   return {ChipError::None, {}, static_cast<int>(bytes.size())};
-}
-
-// The stream as the bus and the chip carry it, one bulk packet at a time: a frame has room for
-// packetsPerFrame of them, in either direction. A packet from the host goes in when the chip's
-// buffer has room for it; the pins take a byte from that buffer at each update, and only while
-// the buffer for their readings has room (they hold their level otherwise); the chip sends its
-// readings when a packet's worth is in, or when the latency timer runs out, even with none. The
-// host has the whole reply no sooner than a round trip after it began, at the start of a frame.
-ChipResult SimulatedAdapter::Stream(std::span<const std::uint8_t> out, std::span<std::uint8_t> back,
-                                    int limitMs) {
-  if (unplugged_) return WriteFailed(false);
-  ++writes_;
-  if (++writesSinceOpen_ == setup_.faults.failWrite || mode_ != BitMode::SyncBitBang) {
-    return WriteFailed(true);
-  }
-  const FakeChipModel& model = ModelOf(setup_.product);
-  const std::int64_t slotNs = model.frameNs / model.packetsPerFrame;
-  const auto payload = static_cast<std::size_t>(model.packetPayload);
-  const std::size_t packet = payload + 2;
-  const std::int64_t latencyNs = std::int64_t{latencyMs_} * 1'000'000;
-  const std::int64_t perSecond = UpdatesPerSecond();
-  const std::int64_t start = counter_.Count();
-  const std::int64_t deadline = start + std::int64_t{limitMs} * 1'000'000;
-
-  // Readings from before the stream are sent first.
-  std::vector<std::uint8_t> readings;
-  for (const Reply& reply : replies_) {
-    readings.insert(readings.end(), reply.bytes.begin() + static_cast<std::ptrdiff_t>(reply.taken),
-                    reply.bytes.end());
-  }
-  replies_.clear();
-  std::size_t delivered = 0;  // bytes of `out` in the chip
-  std::size_t putOut = 0;     // of them, put out at the pins
-  std::size_t sent = 0;       // readings sent to the host, lost packets included
-  std::size_t received = 0;   // bytes in `back`
-  std::int64_t runStart = std::max(start, pinFreeNs_);  // since the pins last waited
-  std::int64_t runUpdates = 0;
-  std::int64_t lastPacketNs = start;
-  std::int64_t lastDataNs = start;
-  bool inLast = false;
-  std::int64_t t = start;
-  for (; received < back.size() && t < deadline; t += slotNs) {
-    // The pins, up to this slot.
-    for (;;) {
-      const std::int64_t at = runStart + runUpdates * 1'000'000'000 / perSecond;
-      if (at > t) break;
-      if (putOut == delivered || readings.size() - sent >= model.fifo) {
-        runStart = std::max(at, t);  // waiting, for a byte or for room
-        runUpdates = 0;
-        break;
-      }
-      if (PulledOutNow()) {
-        WaitUntil(t);
-        return delivered < out.size() ? WriteFailed(false) : ReadGone();
-      }
-      pinNowNs_ = at;
-      readings.push_back(ReadPins());
-      PutOut(out[putOut++]);
-      ++bytesOut_;
-      ++runUpdates;
-    }
-    // One packet on the bus, the two directions taking turns when both have one.
-    const std::size_t waiting = readings.size() - sent;
-    const bool toHost =
-        !setup_.faults.mute && (waiting >= payload || t - lastPacketNs >= latencyNs);
-    const std::size_t nextOut = std::min(packet, out.size() - delivered);
-    const bool fromHost =
-        delivered < out.size() && model.fromHost - (delivered - putOut) >= nextOut;
-    if (toHost && (!fromHost || !inLast)) {
-      const std::size_t n = std::min(payload, waiting);
-      lastPacketNs = t;
-      inLast = true;
-      if (n == 0) continue;
-      const bool lost =
-          setup_.faults.dropEveryPacket > 0 &&
-          ++packetsSent_ % static_cast<std::uint64_t>(setup_.faults.dropEveryPacket) == 0;
-      if (lost) {
-        dropped_ += n;
-      } else {
-        const std::size_t take = std::min(n, back.size() - received);
-        std::copy_n(readings.begin() + static_cast<std::ptrdiff_t>(sent), take,
-                    back.begin() + static_cast<std::ptrdiff_t>(received));
-        received += take;
-        lastDataNs = t + slotNs;
-      }
-      sent += n;
-    } else if (fromHost) {
-      delivered += nextOut;
-      inLast = false;
-    }
-  }
-  pinFreeNs_ = runStart + runUpdates * 1'000'000'000 / perSecond;
-  const std::int64_t frame = model.frameNs;
-  const std::int64_t seen = std::max(lastDataNs, start + setup_.roundTripNs);
-  WaitUntil(received < back.size() ? deadline : (seen + frame - 1) / frame * frame);
-  return {ChipError::None, {}, static_cast<int>(received)};
 }
 
 ChipResult SimulatedAdapter::Read(std::span<std::uint8_t> bytes) {
