@@ -55,6 +55,8 @@ CapturesWindow::CapturesWindow(QWidget* owner, const CaptureRoll& roll, Save sav
   auto* buttons = new QHBoxLayout;
   for (const SaveRoute& route : kSaveRoutes) {
     auto* button = new QPushButton(QString::fromUtf8(route.caption), this);
+    // Some styles let a layout squeeze a push button below its caption.
+    button->setMinimumWidth(button->sizeHint().width());
     button->setProperty(kSaveIdProperty, route.buttonId);
     connect(button, &QPushButton::clicked, this, [this, id = route.buttonId] {
       if (list_->currentRow() < 0) return;
