@@ -77,6 +77,9 @@ class HostileChip final : public FtdiChip {
   ChipResult SetLatencyTimer(int ms) override {
     return Call([&] { return inner_->SetLatencyTimer(ms); });
   }
+  ChipResult GetLatencyTimer(int& ms) override {
+    return Call([&] { return inner_->GetLatencyTimer(ms); });
+  }
   ChipResult DiscardReadBuffer() override {
     outstanding_ = 0;
     return Call([&] { return inner_->DiscardReadBuffer(); });
@@ -99,12 +102,12 @@ class HostileChip final : public FtdiChip {
     return result;
   }
   // A stream leaves nothing outstanding: it reads back what it wrote, or the port is lost.
-  ChipResult Stream(std::span<const std::uint8_t> out, std::span<std::uint8_t> back,
-                    int limitMs) override {
+  ChipResult Stream(std::span<const std::uint8_t> out, std::span<std::uint8_t> back, int limitMs,
+                    int idleMs) override {
     const std::uint8_t action = Action();
     ++calls_;
     if (IsError(action)) return Fail(action);
-    ChipResult result = inner_->Stream(out, Asked(action, back), limitMs);
+    ChipResult result = inner_->Stream(out, Asked(action, back), limitMs, idleMs);
     if (!result.ok()) failed_ = true;
     if (action == kOversized && result.ok()) result.count += static_cast<int>(back.size()) + 1;
     return result;

@@ -18,21 +18,21 @@ ChipResult Refusal(ChipError error) {
   return {};
 }
 
-ChipResult SettingGone(Setting setting) {
+ChipResult SettingFailed(Setting setting, bool answers) {
   for (const SettingFailure& f : kSettingFailures) {
     if (f.setting == setting) {
-      return ChipResultOf({FtdiCall::Setting, f.code, f.text, libusb::kSuccess, false});
+      return ChipResultOf({FtdiCall::Setting, f.code, f.text, libusb::kSuccess, answers});
     }
   }
   return {};
 }
 
-ChipResult WriteFailed(bool onBus) {
-  return ChipResultOf({FtdiCall::Write, -1, "usb bulk write failed", libusb::kSuccess, onBus});
+ChipResult WriteFailed(int code) {
+  return ChipResultOf({FtdiCall::Transfer, code, kWriteFailed});
 }
 
-ChipResult ReadGone() {
-  return ChipResultOf({FtdiCall::Read, libusb::kNoDevice, "usb bulk read failed"});
+ChipResult ReadFailed(int code) {
+  return ChipResultOf({FtdiCall::Transfer, code, kReadFailed});
 }
 
 ChipResult NotOnBus() {

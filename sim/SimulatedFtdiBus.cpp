@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// libftdi 1.5's settings as it sends them to the chip (src/ftdi.c), the handle the fake bus gives
+// out, and the bus itself. The transfers are in SimulatedHost.cpp.
 #include "sim/SimulatedFtdiBus.h"
 
 #include <algorithm>
 #include <array>
-#include <cmath>
 #include <utility>
 
 #include "ports/usb/ChipModels.h"
 #include "ports/usb/LibFtdiErrors.h"
-#include "ports/usb/PinMap.h"
 #include "sim/FakeChipFacts.h"
 
 namespace fennow {
@@ -17,18 +17,61 @@ using namespace fake_chip;
 
 namespace {
 
-// The lead's far end is a parallel port's registers.
-constexpr std::uint16_t kFarData = 0x378;
-constexpr std::uint16_t kFarStatus = 0x379;
-// A parallel port shows its BUSY input (status bit 7) inverted, so the wire carries the opposite.
-constexpr std::uint8_t kBusyBit = 0x80;
+// libftdi's request types (FTDI_DEVICE_OUT_REQTYPE, FTDI_DEVICE_IN_REQTYPE) and its wIndex for a
+// chip with one interface (INTERFACE_A).
+constexpr std::uint8_t kVendorOut = 0x40;
+constexpr std::uint8_t kVendorIn = 0xC0;
+constexpr std::uint16_t kInterfaceIndex = 1;
 
-constexpr std::size_t kRecordLimit = std::size_t{1} << 22;
-constexpr std::size_t kShortRead = 7;
 constexpr int kMaxReadChunk = 16384;  // libftdi's cap on Linux
 
+// ftdi_to_clkbits: the encoded divisor nearest a baud rate for a base clock `clock` / `divide`,
+// and the baud rate it gives.
+std::int64_t ToClockBits(std::int64_t baud, std::int64_t clock, std::int64_t divide,
+                         std::uint32_t& encoded) {
+  static constexpr std::array<std::uint32_t, 8> kFracCode{0, 3, 2, 4, 1, 5, 6, 7};
+  if (baud >= clock / divide) {
+    encoded = 0;
+    return clock / divide;
+  }
+  if (baud >= clock / (divide + divide / 2)) {
+    encoded = 1;
+    return clock / (divide + divide / 2);
+  }
+  if (baud >= clock / (2 * divide)) {
+    encoded = 2;
+    return clock / (2 * divide);
+  }
+  const std::int64_t divisor = clock * 16 / divide / baud;
+  std::int64_t best = divisor % 2 != 0 ? divisor / 2 + 1 : divisor / 2;
+  if (best > 0x20000) best = 0x1FFFF;
+  std::int64_t rate = clock * 16 / divide / best;
+  rate = rate % 2 != 0 ? rate / 2 + 1 : rate / 2;
+  encoded = static_cast<std::uint32_t>(best >> 3) | kFracCode[static_cast<std::size_t>(best & 7)]
+                                                        << 14;
+  return rate;
+}
+
+// ftdi_convert_baudrate for the two chips (TYPE_R, TYPE_232H): wValue and wIndex of the request.
+std::int64_t EncodeBaud(std::int64_t baud, bool highSpeed, std::uint16_t& value,
+                        std::uint16_t& index) {
+  std::uint32_t encoded = 0;
+  std::int64_t actual = 0;
+  if (highSpeed && baud * 10 > 120'000'000 / 0x3FFF) {
+    actual = ToClockBits(baud, 120'000'000, 10, encoded);
+    encoded |= 0x20000;
+  } else {
+    actual = ToClockBits(baud, 48'000'000, 16, encoded);
+  }
+  value = static_cast<std::uint16_t>(encoded & 0xFFFF);
+  index = highSpeed ? static_cast<std::uint16_t>(((encoded >> 8) & 0xFF00) | kInterfaceIndex)
+                    : static_cast<std::uint16_t>(encoded >> 16);
+  return actual;
+}
+
 // The handle Open gives out: the adapter's until it is closed, and dead once the adapter has been
-// pulled out, even when it is plugged in again.
+// pulled out, even when it is plugged in again. Closing it does what the program's does: the
+// chip back to serial mode, then the interface let go.
 class FakeChip final : public FtdiChip {
  public:
   explicit FakeChip(SimulatedAdapter& adapter) : adapter_(adapter), plugging_(adapter.Plugging()) {}
@@ -38,31 +81,37 @@ class FakeChip final : public FtdiChip {
 
   // A handle from before the adapter was pulled out fails as an unplugged one does.
   ChipResult SetBitMode(std::uint8_t outputs, BitMode mode) override {
-    return Dead() ? SettingGone(Setting::BitMode) : adapter_.SetBitMode(outputs, mode);
+    return Dead() ? SettingFailed(Setting::BitMode, false) : adapter_.SetBitMode(outputs, mode);
   }
   ChipResult SetRate(int rate) override {
-    return Dead() ? SettingGone(Setting::Rate) : adapter_.SetRate(rate);
+    return Dead() ? SettingFailed(Setting::Rate, false) : adapter_.SetRate(rate);
   }
   ChipResult SetLatencyTimer(int ms) override {
-    return Dead() ? SettingGone(Setting::Latency) : adapter_.SetLatencyTimer(ms);
+    return Dead() ? SettingFailed(Setting::Latency, false) : adapter_.SetLatencyTimer(ms);
+  }
+  ChipResult GetLatencyTimer(int& ms) override {
+    return Dead() ? SettingFailed(Setting::GetLatency, false) : adapter_.GetLatencyTimer(ms);
   }
   ChipResult DiscardReadBuffer() override {
-    return Dead() ? SettingGone(Setting::Purge) : adapter_.DiscardReadBuffer();
+    return Dead() ? SettingFailed(Setting::Purge, false) : adapter_.DiscardReadBuffer();
   }
   ChipResult Write(std::span<const std::uint8_t> bytes) override {
-    return Dead() ? WriteFailed(false) : adapter_.Write(bytes);
+    return Dead() ? WriteFailed(libusb::kNoDevice) : adapter_.Write(bytes);
   }
   ChipResult Read(std::span<std::uint8_t> bytes) override {
-    return Dead() ? ReadGone() : adapter_.Read(bytes);
+    return Dead() ? ReadFailed(libusb::kNoDevice) : adapter_.Read(bytes);
   }
-  ChipResult Stream(std::span<const std::uint8_t> out, std::span<std::uint8_t> back,
-                    int limitMs) override {
-    return Dead() ? WriteFailed(false) : adapter_.Stream(out, back, limitMs);
+  ChipResult Stream(std::span<const std::uint8_t> out, std::span<std::uint8_t> back, int limitMs,
+                    int idleMs) override {
+    return Dead() ? WriteFailed(libusb::kNoDevice) : adapter_.Stream(out, back, limitMs, idleMs);
   }
   ChipResult SetReadChunkSize(int bytes) override { return adapter_.SetReadChunkSize(bytes); }
   int PacketPayload() const override { return adapter_.PacketPayload(); }
   void Close() override {
-    if (open_ && !Dead()) adapter_.Release();
+    if (open_ && !Dead()) {
+      adapter_.SetBitMode(0, BitMode::Reset);
+      adapter_.Release();
+    }
     open_ = false;
   }
 
@@ -77,16 +126,8 @@ class FakeChip final : public FtdiChip {
 }  // namespace
 
 SimulatedAdapter::SimulatedAdapter(SimulatedAdapterSetup setup, Counter& counter)
-    : setup_(std::move(setup)), counter_(counter) {}
-
-std::int64_t SimulatedAdapter::UpdatesPerSecond() const {
-  const double perRate =
-      setup_.updatesPerRate > 0 ? setup_.updatesPerRate : ModelOf(setup_.product).fastestPerRate;
-  return std::max<std::int64_t>(1, std::llround(perRate * rate_));
-}
-
-int SimulatedAdapter::PacketPayload() const {
-  return ModelOf(setup_.product).packetPayload;
+    : setup_(std::move(setup)), counter_(counter), chip_(setup_) {
+  chip_.PowerUp(0);
 }
 
 std::int64_t SimulatedAdapter::FrameNs() const {
@@ -94,209 +135,96 @@ std::int64_t SimulatedAdapter::FrameNs() const {
 }
 
 void SimulatedAdapter::PlugBackIn() {
-  unplugged_ = false;
   open_ = false;
   ++plugging_;
   setup_.faults.unplugAfterBytes = -1;
   setup_.faults.unplugAtClockPulse = 0;
-  clockPulses_ = 0;
-  mode_ = BitMode::Reset;
-  outputs_ = 0;
-  replies_.clear();
+  readBuffer_.clear();
+  chip_.PowerUp(counter_.Count());
 }
 
+// ftdi_usb_open_dev once the device is claimed: the chip's reset, then 9600 baud.
 ChipResult SimulatedAdapter::Claim() {
-  if (unplugged_) return NotOnBus();
+  if (chip_.Unplugged()) return NotOnBus();
   if (open_) return Refusal(ChipError::Busy);
   if (setup_.faults.openError != ChipError::None) return Refusal(setup_.faults.openError);
   open_ = true;
-  mode_ = BitMode::Reset;
-  rate_ = 2'400;
-  latencyMs_ = 16;
+  bitBang_ = false;
   readChunk_ = 4096;
+  readBuffer_.clear();
   writesSinceOpen_ = 0;
-  replies_.clear();
+  if (!ControlTransfer({kVendorOut, 0x00, 0, kInterfaceIndex, 0}).ok) {
+    open_ = false;
+    return Refusal(ChipError::IoError);
+  }
+  if (!SetRate(9'600).ok()) {
+    open_ = false;
+    return ChipResultOf({FtdiCall::Open, -7, "set baudrate failed"});
+  }
   return {};
+}
+
+ChipResult SimulatedAdapter::Setting(std::uint8_t request, std::uint16_t value, std::uint16_t index,
+                                     int failCode, const char* failText) {
+  if (ControlTransfer({kVendorOut, request, value, index, 0}).ok) return {};
+  return ChipResultOf(
+      {FtdiCall::Setting, failCode, failText, libusb::kSuccess, !chip_.Unplugged()});
 }
 
 ChipResult SimulatedAdapter::SetBitMode(std::uint8_t outputs, BitMode mode) {
-  if (unplugged_) return SettingGone(Setting::BitMode);
-  outputs_ = outputs;
-  mode_ = mode;
-  return {};
+  const std::uint8_t raw = mode == BitMode::SyncBitBang ? kModeSyncBitBang : kModeReset;
+  ChipResult set =
+      Setting(0x0B, static_cast<std::uint16_t>(outputs | raw << 8), kInterfaceIndex, -1,
+              "unable to configure bitbang mode. Perhaps not a BM/2232C type chip?");
+  if (set.ok()) bitBang_ = mode != BitMode::Reset;
+  return set;
 }
 
+// ftdi_set_baudrate: in bit-bang mode the argument is a quarter of the baud rate; a rate the
+// chip can only come within more than 5 % of is refused.
 ChipResult SimulatedAdapter::SetRate(int rate) {
-  if (unplugged_) return SettingGone(Setting::Rate);
-  if (rate <= 0) return ChipResultOf({FtdiCall::Setting, -1, "Silly baudrate <= 0."});
-  rate_ = rate;
-  return {};
+  const std::int64_t baud = std::int64_t{rate} * (bitBang_ ? 4 : 1);
+  std::uint16_t value = 0;
+  std::uint16_t index = 0;
+  const std::int64_t actual =
+      baud > 0 ? EncodeBaud(baud, ModelOf(setup_.product).highSpeed, value, index) : 0;
+  if (actual <= 0) return ChipResultOf({FtdiCall::Setting, -1, "Silly baudrate <= 0."});
+  if (actual * 2 < baud || (actual < baud ? actual * 21 < baud * 20 : baud * 21 < actual * 20)) {
+    return ChipResultOf({FtdiCall::Setting, -1,
+                         "Unsupported baudrate. Note: bitbang baudrates are automatically "
+                         "multiplied by 4"});
+  }
+  return Setting(0x03, value, index, -2, "Setting new baudrate failed");
 }
 
 ChipResult SimulatedAdapter::SetLatencyTimer(int ms) {
-  if (unplugged_) return SettingGone(Setting::Latency);
   if (ms < 1 || ms > 255) {
     return ChipResultOf({FtdiCall::Setting, -1, "latency out of range. Only valid for 1-255"});
   }
-  latencyMs_ = ms;
+  return Setting(0x09, static_cast<std::uint16_t>(ms), kInterfaceIndex, -2,
+                 "unable to set latency timer");
+}
+
+ChipResult SimulatedAdapter::GetLatencyTimer(int& ms) {
+  const Controlled got = ControlTransfer({kVendorIn, 0x0A, 0, kInterfaceIndex, 1});
+  if (!got.ok || got.data.size() != 1)
+    return SettingFailed(Setting::GetLatency, !chip_.Unplugged());
+  ms = got.data.front();
   return {};
 }
 
-ChipResult SimulatedAdapter::SetReadChunkSize(int bytes) {
-  // Only libftdi's own buffer changes: it can fail for want of memory alone.
-  readChunk_ = std::clamp(bytes, 1, kMaxReadChunk);
-  replies_.erase(
-      std::remove_if(replies_.begin(), replies_.end(), [](const Reply& r) { return r.taken > 0; }),
-      replies_.end());
-  return {};
-}
-
+// ftdi_tciflush: the chip drops what it has for the host, libftdi what it holds of a read.
 ChipResult SimulatedAdapter::DiscardReadBuffer() {
-  if (unplugged_) return SettingGone(Setting::Purge);
-  replies_.clear();
+  ChipResult purged = Setting(0x00, 2, kInterfaceIndex, -1, "FTDI purge of RX buffer failed");
+  if (purged.ok()) readBuffer_.clear();
+  return purged;
+}
+
+// ftdi_read_data_set_chunksize: only libftdi's own buffer changes, and what it held is dropped.
+ChipResult SimulatedAdapter::SetReadChunkSize(int bytes) {
+  readChunk_ = std::clamp(bytes, 1, kMaxReadChunk);
+  readBuffer_.clear();
   return {};
-}
-
-std::size_t SimulatedAdapter::Outstanding() const {
-  std::size_t unread = 0;
-  for (const Reply& reply : replies_) unread += reply.bytes.size() - reply.taken;
-  return unread;
-}
-
-ChipResult SimulatedAdapter::Write(std::span<const std::uint8_t> bytes) {
-  if (unplugged_) return WriteFailed(false);
-  ++writes_;
-  if (++writesSinceOpen_ == setup_.faults.failWrite) return WriteFailed(true);
-  // The chip only puts a byte out when it has room for the reading it takes just before: with its
-  // read buffer full it stalls, and the write times out.
-  if (mode_ != BitMode::SyncBitBang ||
-      Outstanding() + bytes.size() > ModelOf(setup_.product).fifo) {
-    return WriteFailed(true);
-  }
-  const std::int64_t sent = counter_.Count();
-  const std::int64_t start = std::max(sent, pinFreeNs_);
-  const std::int64_t perSecond = UpdatesPerSecond();
-  Reply reply{{}, 0, 0};
-  for (std::uint8_t byte : bytes) {
-    if (PulledOutNow()) break;
-    const auto i = static_cast<std::int64_t>(reply.bytes.size());
-    pinNowNs_ = start + i * 1'000'000'000 / perSecond;
-    reply.bytes.push_back(ReadPins());
-    PutOut(byte);
-    ++bytesOut_;
-  }
-  pinFreeNs_ = start + static_cast<std::int64_t>(reply.bytes.size()) * 1'000'000'000 / perSecond;
-  // The chip sends a full packet at once, but a part-filled last one only when its latency timer
-  // runs out; and a USB read asked for more than the reply ends only on a short packet, which
-  // waits for the timer too (libftdi 1.5's ftdi_read_data asks for its whole chunk).
-  const auto payload = static_cast<std::size_t>(PacketPayload());
-  const std::size_t packets = (reply.bytes.size() + payload - 1) / payload;
-  const bool partPacket = reply.bytes.size() % payload != 0;
-  const bool chunkLonger = static_cast<std::size_t>(readChunk_) > packets * (payload + 2);
-  const std::int64_t heldNs = partPacket || chunkLonger ? std::int64_t{latencyMs_} * 1'000'000 : 0;
-  // The host sees the reply at the start of the USB frame after it is complete.
-  const std::int64_t frame = FrameNs();
-  const std::int64_t complete = std::max(sent + setup_.roundTripNs, pinFreeNs_) + heldNs;
-  reply.readyNs = (complete + frame - 1) / frame * frame;
-  // A clone chip on some USB 3 controllers loses whole packets on the way back.
-  if (setup_.faults.dropEveryPacket > 0) {
-    std::vector<std::uint8_t> kept;
-    for (std::size_t p = 0; p < packets; ++p) {
-      if (++packetsSent_ % static_cast<std::uint64_t>(setup_.faults.dropEveryPacket) == 0) continue;
-      const auto from = reply.bytes.begin() + static_cast<std::ptrdiff_t>(p * payload);
-      const auto to = reply.bytes.begin() +
-                      static_cast<std::ptrdiff_t>(std::min(reply.bytes.size(), (p + 1) * payload));
-      kept.insert(kept.end(), from, to);
-    }
-    dropped_ += reply.bytes.size() - kept.size();
-    reply.bytes = std::move(kept);
-  }
-  replies_.push_back(std::move(reply));
-  mostOutstanding_ = std::max(mostOutstanding_, Outstanding());
-  return {ChipError::None, {}, static_cast<int>(bytes.size())};
-}
-
-ChipResult SimulatedAdapter::Read(std::span<std::uint8_t> bytes) {
-  ++readCalls_;
-  if (unplugged_) return ReadGone();
-  if (setup_.faults.shortReads && readCalls_ % 3 == 0) return {};
-  if (setup_.faults.mute || Outstanding() == 0) {
-    // Nothing to send: the chip answers with status bytes alone when its latency timer runs out.
-    WaitUntil(counter_.Count() + std::int64_t{latencyMs_} * 1'000'000);
-    return {};
-  }
-  if (setup_.faults.trickleEmptyReads > 0 && trickleLeft_-- > 0) {
-    WaitUntil(counter_.Count() + std::int64_t{latencyMs_} * 1'000'000);
-    return {};
-  }
-  trickleLeft_ = setup_.faults.trickleEmptyReads;
-  WaitUntil(replies_.front().readyNs);
-  const std::int64_t now = counter_.Count();
-  const std::size_t limit = setup_.faults.trickleEmptyReads > 0
-                                ? std::min<std::size_t>(1, bytes.size())
-                            : setup_.faults.shortReads ? std::min(kShortRead, bytes.size())
-                                                       : bytes.size();
-  std::size_t count = 0;
-  while (count < limit && !replies_.empty() && replies_.front().readyNs <= now) {
-    Reply& reply = replies_.front();
-    const std::size_t n = std::min(limit - count, reply.bytes.size() - reply.taken);
-    std::copy_n(reply.bytes.begin() + static_cast<std::ptrdiff_t>(reply.taken), n,
-                bytes.begin() + static_cast<std::ptrdiff_t>(count));
-    reply.taken += n;
-    count += n;
-    if (reply.taken == reply.bytes.size()) replies_.pop_front();
-  }
-  return {ChipError::None, {}, static_cast<int>(count)};
-}
-
-// The chip's time passes on the host's clock: asleep where the clock can sleep, as a host waiting
-// on the USB bus does.
-void SimulatedAdapter::WaitUntil(std::int64_t ns) {
-  counter_.SleepUntil(ns);
-  while (counter_.Count() < ns) {
-  }
-}
-
-// The pins just before the next update: outputs as last put out, inputs as the far end drives its
-// lines, and unwired inputs pulled high.
-std::uint8_t SimulatedAdapter::ReadPins() const {
-  auto pins = static_cast<std::uint8_t>(driven_ & outputs_);
-  const std::uint8_t status = setup_.farEnd ? setup_.farEnd->Read(kFarStatus) : 0xFF;
-  for (int pin = 0; pin < 8; ++pin) {
-    const auto bit = static_cast<std::uint8_t>(1u << pin);
-    if ((outputs_ & bit) != 0) continue;
-    bool high = true;
-    for (const PinRoute& route : kUsbPinMap) {
-      if (route.output || route.pin != pin || !setup_.farEnd) continue;
-      high = ((status & route.line) != 0) != ((route.line & kBusyBit) != 0);
-    }
-    if (high) pins = static_cast<std::uint8_t>(pins | bit);
-  }
-  return pins;
-}
-
-bool SimulatedAdapter::PulledOutNow() {
-  const std::int64_t unplugAt = setup_.faults.unplugAfterBytes;
-  if (unplugAt >= 0 && static_cast<std::int64_t>(bytesOut_) >= unplugAt) unplugged_ = true;
-  return unplugged_;
-}
-
-void SimulatedAdapter::PutOut(std::uint8_t byte) {
-  driven_ = byte;
-  std::uint8_t data = 0;
-  for (const PinRoute& route : kUsbPinMap) {
-    const auto bit = static_cast<std::uint8_t>(1u << route.pin);
-    if (route.output && (outputs_ & byte & bit) != 0) {
-      data = static_cast<std::uint8_t>(data | route.line);
-    }
-  }
-  if (data == farData_) return;
-  if ((data & ~farData_ & LinkClock) != 0 && ++clockPulses_ == setup_.faults.unplugAtClockPulse) {
-    unplugged_ = true;  // this update still reached the lead
-  }
-  farData_ = data;
-  if (setup_.farEnd) setup_.farEnd->Write(kFarData, data);
-  if (recording_ && lines_.size() < kRecordLimit) lines_.push_back({pinNowNs_, data});
 }
 
 SimulatedAdapter& SimulatedFtdiBus::Plug(SimulatedAdapterSetup setup) {

@@ -254,6 +254,8 @@ UsbRun RunUsbTransfer(const char* name, const char* clockName, const UsbModel& m
     std::printf("The simulated adapter could not be opened: %s\n", lead.Name().c_str());
     return {clockName, model, {name, TransferStatus::PortLost, false, 0, 0, 1.0, 0.0, 0.0}, 0};
   }
+  // The Game Boy's software started once the program holds the adapter, as on a parallel port.
+  gameBoy.Reset();
   LinkSession link(*lead.Port(), counter);
   QuietServices quiet;
   const std::uint64_t writes = lead.Adapter().Writes();

@@ -46,9 +46,10 @@ bool PrintResults(const Results& results) {
   PrintPercentiles("SetLamp", results.costs.setLamp);
 
   std::printf(
-      "\nUSB adapter: simulated chips, a reply seen at the USB frame after it is in, a round trip"
-      "\nfor each sync clock, the request and the mode byte, the payload streamed a tile row at a"
-      "\ntime through the chip's buffers and the bus's packets; services that do nothing:\n");
+      "\nUSB adapter: simulated chips behind a simulated host, each transfer moving half a round"
+      "\ntrip after it starts, a packet a bus slot; a round trip for each sync clock, the request"
+      "\nand the mode byte, the payload streamed a tile row at a time through the chip's buffers"
+      "\nwith reads kept in flight; services that do nothing:\n");
   std::printf("%-8s %-6s %-4s %-4s %-7s %-7s %11s %9s %11s %12s %12s %9s %10s %7s\n", "transfer",
               "chip", "rtt", "clk", "clock", "result", "sync clocks", "exchanges", "round trips",
               "floor (ms)", "time (ms)", "x floor", "cpu (ms)", "cpu %");

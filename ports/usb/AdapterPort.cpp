@@ -18,11 +18,6 @@ namespace {
 // 16 ms every partly filled reply would wait that long.
 constexpr int kLatencyTimerMs = 1;
 
-// A stream's read asks for at most this much at a time, in whole packets (libftdi submits it again
-// until the whole reply is in): libftdi 1.5 caps its read chunk at 16 KiB on Linux
-// (ftdi_read_data_set_chunksize in src/ftdi.c).
-constexpr std::size_t kStreamChunkLimit = 16'384;
-
 // What happened to an adapter that fails while in use, by cause, for "Interface Port Lost: ".
 // "{}" stands for the adapter's name.
 struct LostText {
@@ -54,25 +49,36 @@ void UsbAdapterPort::Lose(const ChipResult& failure) {
   lost_ = DescribeLoss(name_, failure);
 }
 
+UsbAdapterPort::~UsbAdapterPort() {
+  if (foundLatencyMs_ > 0 && lostCause_.error != ChipError::NotFound) {
+    chip_->SetLatencyTimer(foundLatencyMs_);
+  }
+  chip_->Close();
+}
+
 ChipResult UsbAdapterPort::Start() {
   // In this order: libftdi scales the rate only once bit-bang mode is on, and the mode change
   // may leave stale bytes behind.
-  const std::array<std::function<ChipResult()>, 6> steps{
+  const std::array<std::function<ChipResult()>, 7> steps{
+      [this] { return chip_->GetLatencyTimer(foundLatencyMs_); },
       [this] { return chip_->SetLatencyTimer(kLatencyTimerMs); },
       [this] { return chip_->SetBitMode(UsbOutputPins(), BitMode::SyncBitBang); },
       [this] { return chip_->SetRate(kMeasureRate); },
       [this] { return chip_->DiscardReadBuffer(); },
       [this] {
-        return MeasurePinRate(*chip_, delay_.counter(), model_, PinsForData(data_), perRate_);
+        return MeasurePinRate(*chip_, delay_.counter(), model_, PinsForData(data_), pinRate_);
       },
       [this] { return chip_->SetRate(model_.rate); },
   };
   for (const auto& step : steps) {
-    if (ChipResult result = step(); !result.ok()) return result;
+    if (ChipResult result = step(); !result.ok()) {
+      lostCause_ = result;
+      return result;
+    }
   }
   rate_ = model_.rate;
   const auto wanted = static_cast<int>(std::min<double>(
-      model_.rate, static_cast<double>(kStreamUpdates) / (perRate_ * kMeasureMargin)));
+      model_.rate, static_cast<double>(kStreamUpdates) / (pinRate_.taken * kMeasureMargin)));
   streamRate_ = ExactRateAtMost(wanted, model_.exactRates);
   roundTripNs_ = TimedBurst(1, kRoundTripLimitMs);
   return lostCause_;
@@ -98,10 +104,12 @@ std::int64_t UsbAdapterPort::TimedBurst(std::size_t n, std::int64_t limitMs) {
 }
 
 std::string UsbAdapterPort::Report() const {
-  return Fixed(perRate_ * model_.rate / 1e6, 2) + " M pin updates a second (" + Fixed(perRate_, 1) +
-         " per unit of rate " + std::to_string(model_.rate) + "), a round trip " +
+  return Fixed(pinRate_.taken * model_.rate / 1e6, 2) + " M pin updates a second (" +
+         Fixed(pinRate_.taken, 0) + " per unit of rate " + std::to_string(model_.rate) +
+         ", measured " + Fixed(pinRate_.measured, 1) + "), a round trip " +
          Fixed(static_cast<double>(roundTripNs_) / 1e6, 2) + " ms; payloads stream at " +
-         Fixed(perRate_ * streamRate_ / 1e6, 2) + " M (rate " + std::to_string(streamRate_) + ")";
+         Fixed(pinRate_.taken * streamRate_ / 1e6, 2) + " M (rate " + std::to_string(streamRate_) +
+         ")";
 }
 
 void UsbAdapterPort::Write(std::uint16_t, std::uint8_t value) {
@@ -211,27 +219,20 @@ void UsbAdapterPort::Flush(PinBatch& batch, LineSamples& samples, bool streamed)
 
 void UsbAdapterPort::StreamOut(std::span<const std::uint8_t> out, std::span<std::uint8_t> back,
                                std::int64_t perSecond) {
-  // The pins take the planned time, or up to the margin longer; what a stream may take on top is
-  // a round trip or two at its end, and a bus that briefly cannot keep up. A stream that takes
-  // twice as long as its pins do has stopped.
+  // The pins take the planned time, or up to the margin longer. A host or bus that cannot keep
+  // up holds the pins back, which only lengthens the pauses: a stream is given up only when
+  // nothing has come back for kStreamIdleMs, or it has taken four times its pins' time.
   const auto pinsMs = static_cast<std::int64_t>(out.size()) * 1000 / perSecond;
-  const auto limitMs = 2 * pinsMs + kRoundTripLimitMs;
-  // Whole packets at a time, as for a round trip; the last may be part-filled.
-  const auto packets =
-      std::min((out.size() + packet_ - 1) / packet_, kStreamChunkLimit / (packet_ + 2));
-  if (const auto chunk = static_cast<int>(packets * (packet_ + 2)); chunk != readChunk_) {
-    if (const ChipResult set = chip_->SetReadChunkSize(chunk); !set.ok()) {
-      Lose(set);
-      return;
-    }
-    readChunk_ = chunk;
-  }
-  const ChipResult streamed = chip_->Stream(out, back, static_cast<int>(limitMs));
+  const auto limitMs = 4 * pinsMs + kStreamIdleMs;
+  Counter& clock = delay_.counter();
+  const std::int64_t start = clock.Count();
+  const ChipResult streamed =
+      chip_->Stream(out, back, static_cast<int>(limitMs), static_cast<int>(kStreamIdleMs));
   if (!streamed.ok()) {
     Lose(streamed);
   } else if (static_cast<std::size_t>(streamed.count) != out.size()) {
-    Lose({ChipError::IoError,
-          ShortReply(static_cast<std::size_t>(streamed.count), out.size(), limitMs)});
+    Lose({ChipError::IoError, ShortReply(static_cast<std::size_t>(streamed.count), out.size(),
+                                         NsSince(clock, start) / 1'000'000)});
   }
 }
 

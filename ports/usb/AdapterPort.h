@@ -13,6 +13,7 @@
 #include "ports/usb/ChipModels.h"
 #include "ports/usb/FtdiChip.h"
 #include "ports/usb/PinMap.h"
+#include "ports/usb/RateMeasurement.h"
 
 // The USB link adapter as the port the link talks to: every write sets the data register's lines
 // on the chip's pins, every read gives the status register from them, and a script of line
@@ -40,12 +41,14 @@ class UsbAdapterPort final : public PortIo {
         delay_(counter),
         packet_(PacketSize(model, chip_->PacketPayload())),
         chunk_(static_cast<std::size_t>(model.maxOutstanding) / packet_ * packet_) {}
-  ~UsbAdapterPort() override { chip_->Close(); }
+  // Gives the chip back as it was found: its latency timer, which the kernel's serial driver
+  // would otherwise read back and keep, then serial mode.
+  ~UsbAdapterPort() override;
   UsbAdapterPort(const UsbAdapterPort&) = delete;
   UsbAdapterPort& operator=(const UsbAdapterPort&) = delete;
 
-  // Bit-bang mode, the latency timer, the rate measured, then the outputs low in one round trip,
-  // which also shows that the chip answers.
+  // The latency timer as found, then its own, bit-bang mode, the rate measured, then the outputs
+  // low in one round trip, which also shows that the chip answers.
   ChipResult Start();
   std::string Report() const;
 
@@ -75,7 +78,7 @@ class UsbAdapterPort final : public PortIo {
   // Updates a second that every hold at `rate` is worked out for: the rate measured, with the
   // margin.
   std::int64_t PlannedRate(int rate) const {
-    return static_cast<std::int64_t>(std::ceil(perRate_ * kMeasureMargin * rate));
+    return static_cast<std::int64_t>(std::ceil(pinRate_.taken * kMeasureMargin * rate));
   }
   // Writes `out` and reads as many bytes back within `limitMs`; a failure loses the port.
   void RoundTrip(std::span<const std::uint8_t> out, std::span<std::uint8_t> back,
@@ -91,7 +94,8 @@ class UsbAdapterPort final : public PortIo {
   std::size_t packet_;
   std::size_t chunk_;
   std::uint8_t data_ = 0;         // the data register, as the pins hold it
-  double perRate_ = 0;            // updates a second per unit of the rate argument, as measured
+  PinRate pinRate_;               // updates a second per unit of the rate argument
+  int foundLatencyMs_ = 0;        // the latency timer as the chip was found; 0 until read
   int rate_ = 0;                  // the rate argument the chip has now
   int streamRate_ = 0;            // the rate argument payloads stream at
   std::int64_t roundTripNs_ = 0;  // of a single update, at open

@@ -12,6 +12,14 @@ int ExactRateAtMost(int wanted, int exactRates) {
   return 1;
 }
 
+double PerRateTakenFor(const UsbChipModel& model, double measured) {
+  if (measured < kPerRateFloor) return 0;
+  for (const double perRate : model.perRates) {
+    if (perRate * kMeasureMargin >= measured) return perRate;
+  }
+  return 0;
+}
+
 const UsbChipModel* UsbChipOf(std::uint16_t product) {
   const auto found = std::find_if(kUsbChips.begin(), kUsbChips.end(),
                                   [&](const UsbChipModel& m) { return m.product == product; });

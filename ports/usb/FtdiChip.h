@@ -54,20 +54,22 @@ class FtdiChip {
   virtual ChipResult SetBitMode(std::uint8_t outputs, BitMode mode) = 0;
   // The rate argument as libftdi takes it, given after the bit mode (libftdi then scales it).
   virtual ChipResult SetRate(int rate) = 0;
-  // How long the chip holds back a packet that is not full, 1..255 ms.
+  // How long the chip holds back a packet that is not full, 1..255 ms; and what it is now.
   virtual ChipResult SetLatencyTimer(int ms) = 0;
+  virtual ChipResult GetLatencyTimer(int& ms) = 0;
   // Drops whatever the chip and the library hold that the host has not read yet.
   virtual ChipResult DiscardReadBuffer() = 0;
   // All of `bytes`, or a failure.
   virtual ChipResult Write(std::span<const std::uint8_t> bytes) = 0;
   // Up to bytes.size(), possibly fewer or none: what has arrived.
   virtual ChipResult Read(std::span<std::uint8_t> bytes) = 0;
-  // Writes all of `out` while a read of `back.size()` bytes stays pending on the chip the whole
-  // time, so that its readings flow back to the host as the host still writes: the pins never
-  // wait for the host to ask for them, and neither buffer of the chip fills. Ends when `back` is
-  // full, or `limitMs` after it began with what had come by then (`count`).
+  // Writes all of `out` while reads stay in flight on the chip the whole time, so that its
+  // readings flow back to the host as the host still writes: the chip always has a read to send
+  // them in, and neither of its buffers fills. Ends when `back` is full, or `limitMs` after it
+  // began with what had come by then (`count`), or once nothing has come for `idleMs`. A failure
+  // is the write's when it had not all gone, else the first read's that failed.
   virtual ChipResult Stream(std::span<const std::uint8_t> out, std::span<std::uint8_t> back,
-                            int limitMs) = 0;
+                            int limitMs, int idleMs) = 0;
   // How much one USB read asks the chip for, the chip's two status bytes a packet included. A
   // read ends when that much has come or the chip sends a short packet, which it does only when
   // its latency timer runs out: asked for more than the reply, the read waits that out. Drops

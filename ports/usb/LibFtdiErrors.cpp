@@ -79,18 +79,15 @@ ChipResult ChipResultOf(const LibFtdiFailure& failure) {
         result.text += std::string(": ") + LibusbErrorName(failure.openCode);
       }
       break;
-    case FtdiCall::Read:
-      // libftdi passes libusb's code on, with words of its own that do not say which.
+    case FtdiCall::Transfer:
       result.error = LibusbError(failure.code);
       result.text += std::string(": ") + LibusbErrorName(failure.code);
       break;
     case FtdiCall::Setting:
-    case FtdiCall::Write:
-      // A write says only "usb bulk write failed", a setting its own words, whatever the cause:
-      // whether the device is still on the bus tells an unplug from a failing transfer.
+      // libftdi's own words, whatever the cause: the handle's next answer tells an unplug.
       break;
   }
-  if (!failure.onBus) result.error = ChipError::NotFound;
+  if (!failure.answers) result.error = ChipError::NotFound;
   return result;
 }
 

@@ -28,27 +28,34 @@ inline constexpr int kPipe = -9;
 // "LIBUSB_ERROR_ACCESS" and so on; "LIBUSB_ERROR_OTHER" for a code libusb does not have.
 const char* LibusbErrorName(int code);
 
-// The libftdi calls the adapter makes, by how their failures read.
+// The calls the adapter makes, by how their failures read.
 enum class FtdiCall {
-  Open,     // ftdi_usb_open_bus_addr (through ftdi_usb_open_dev)
-  Setting,  // ftdi_set_bitmode, ftdi_set_baudrate, ftdi_set_latency_timer, ftdi_tciflush
-  Write,    // ftdi_write_data
-  Read,     // ftdi_read_data
+  Open,      // ftdi_usb_open_bus_addr (through ftdi_usb_open_dev)
+  Setting,   // ftdi_set_bitmode, ftdi_set_baudrate, ftdi_[gs]et_latency_timer, ftdi_tciflush
+  Transfer,  // a bulk transfer: ftdi_read_data, or libusb's own for writes and streams
 };
+
+// The words of a failed bulk transfer, before libusb's name for its code.
+inline constexpr const char* kWriteFailed = "usb bulk write failed";
+inline constexpr const char* kReadFailed = "usb bulk read failed";
 
 // A failed call as the library reported it.
 struct LibFtdiFailure {
   FtdiCall call = FtdiCall::Open;
-  int code = 0;      // libftdi's return value; for a read, libusb's code it passes on
-  std::string text;  // ftdi_get_error_string
+  int code = 0;      // libftdi's return value; for a transfer, libusb's own code
+  std::string text;  // ftdi_get_error_string, or which transfer failed
   // libusb's own code for opening the device, found out afresh after libftdi's -4 ("libusb_open()
   // failed"), which says no more than that: access, gone or busy.
   int openCode = libusb::kSuccess;
-  bool onBus = true;  // whether the device is still on the bus after the failure
+  // A setting's failure carries libftdi's code alone, so the handle is asked once more: false
+  // when that request too failed with LIBUSB_ERROR_NO_DEVICE, the device having gone.
+  bool answers = true;
 };
 
 // What the failure means for the user: permission, busy, gone or an I/O error, with the library's
-// words (and libusb's name for its code, where it has one).
+// words (and libusb's name for its code, where it has one). A transfer that failed with
+// LIBUSB_ERROR_NO_DEVICE was cut off by an unplug: libusb's device list may still hold the device
+// for a while after (until its hotplug thread hears of it), so it is not asked.
 ChipResult ChipResultOf(const LibFtdiFailure& failure);
 
 // libftdi's codes from ftdi_usb_get_strings2 when reading a chip's serial number.

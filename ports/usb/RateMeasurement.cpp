@@ -18,7 +18,8 @@ ChipResult TimedStream(FtdiChip& chip, Counter& counter, std::uint8_t pins, std:
   const std::vector<std::uint8_t> out(n, pins);
   std::vector<std::uint8_t> back(n);
   const std::int64_t start = counter.Count();
-  ChipResult result = chip.Stream(out, back, static_cast<int>(limitMs));
+  ChipResult result =
+      chip.Stream(out, back, static_cast<int>(limitMs), static_cast<int>(kStreamIdleMs));
   if (!result.ok()) return result;
   if (static_cast<std::size_t>(result.count) != n) {
     return {ChipError::IoError,
@@ -44,7 +45,7 @@ std::int64_t NsSince(Counter& counter, std::int64_t start) {
 // the same latency timer at their end, so their difference is the time the extra updates took at
 // the pins. Streamed, so that the longer burst is not held to what the chip may have outstanding.
 ChipResult MeasurePinRate(FtdiChip& chip, Counter& counter, const UsbChipModel& model,
-                          std::uint8_t pins, double& perRate) {
+                          std::uint8_t pins, PinRate& rate) {
   constexpr std::size_t kSmall = 32;
   constexpr double kFirstPairSlack = 1.5;
   constexpr int kTries = 3;
@@ -74,14 +75,18 @@ ChipResult MeasurePinRate(FtdiChip& chip, Counter& counter, const UsbChipModel& 
     }
     const double spanNs = static_cast<double>(long_ - small);
     const auto updates = static_cast<double>(large - kSmall);
-    perRate = updates * 1e9 / spanNs / kMeasureRate;
+    rate.measured = updates * 1e9 / spanNs / kMeasureRate;
+    rate.taken = PerRateTakenFor(model, rate.measured);
     // The first pair may be a USB frame or two out; only the last decides.
-    const double slack = first ? kFirstPairSlack : 1.0;
-    if (perRate * slack < kPerRateFloor || perRate > model.perRateLimit * slack) {
+    const bool outside =
+        first ? rate.measured * kFirstPairSlack < kPerRateFloor ||
+                    rate.measured / kFirstPairSlack > model.perRates.back() * kMeasureMargin
+              : rate.taken == 0;
+    if (outside) {
       return {ChipError::IoError,
-              "its pins change " + Fixed(perRate, 1) +
+              "its pins change " + Fixed(rate.measured, 1) +
                   " times a second per unit of rate, outside " + Fixed(kPerRateFloor, 0) + " to " +
-                  Fixed(model.perRateLimit, 0) + ": it is not in bit-bang mode as expected",
+                  Fixed(model.perRates.back(), 0) + ": it is not in bit-bang mode as expected",
               0};
     }
     if (!first || spanNs >= kMeasureSpanMs * 1e6) return {};

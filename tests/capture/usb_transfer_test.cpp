@@ -12,6 +12,7 @@
 #include "capture/Transfer.h"
 #include "link/ByteExchange.h"
 #include "ports/ChosenPort.h"
+#include "ports/usb/UsbAdapters.h"
 #include "tests/support/SimRig.h"
 #include "tests/support/UsbRig.h"
 
@@ -41,7 +42,8 @@ struct RoundTripCase {
   bool shortReads;
   std::uint16_t product;
   std::int64_t roundTripNs;
-  double updatesPerRate;  // the chip's true pin rate, per unit of rate (0: the fastest reported)
+  double updatesPerRate;   // the chip's true pin rate, per unit of rate (0: the fastest reported)
+  double overFloor = 1.1;  // the most it may take, as a multiple of the floor
 };
 
 void PrintTo(const RoundTripCase& c, std::ostream* out) {
@@ -53,8 +55,10 @@ class UsbRoundTrip : public ::testing::TestWithParam<RoundTripCase> {};
 // The whole screen or block arrives through the adapter: a round trip for each synchronisation
 // clock, the request and the mode byte, whose replies decide what comes next, then the payload
 // streamed a tile row at a time, within 1.1 times the floor of the protocol's waits whatever the
-// chip and its round trip.
-TEST_P(UsbRoundTrip, ArrivesWholeStreamedWithinATenthOverTheFloor) {
+// chip and its round trip. A chip whose every packet brings a few bytes cannot carry the stream's
+// readings back as fast as its pins make them: it holds its pins back, which only lengthens the
+// pauses, and the payload still arrives whole.
+TEST_P(UsbRoundTrip, ArrivesWholeStreamedWithinItsBoundOverTheFloor) {
   const RoundTripCase c = GetParam();
   SimulatedAdapterSetup setup;
   setup.product = c.product;
@@ -74,7 +78,9 @@ TEST_P(UsbRoundTrip, ArrivesWholeStreamedWithinATenthOverTheFloor) {
 
   const std::int64_t start = rig.counter.Now();
   const std::uint64_t writesBefore = rig.adapter.Writes();
-  ASSERT_EQ(StartTransfer(rig.link, rig.ui, rig.store), TransferStatus::Success);
+  const std::uint64_t pulsesBefore = rig.gameBoy.ClockPulses();
+  ASSERT_EQ(StartTransfer(rig.link, rig.ui, rig.store), TransferStatus::Success)
+      << testing::PrintToString(rig.ui.messages);
   const std::int64_t took = rig.counter.Now() - start;
 
   if (c.screen) {
@@ -95,11 +101,12 @@ TEST_P(UsbRoundTrip, ArrivesWholeStreamedWithinATenthOverTheFloor) {
   // One write to set the lines for the synchronisation, one per sync clock, the request and the
   // mode byte, and a stream for each tile row's worth of payload.
   const std::uint64_t exchanges = 2 + sent.size();
-  const std::uint64_t syncClocks = rig.gameBoy.ClockPulses() - kBitsPerByte * exchanges;
+  const std::uint64_t syncClocks =
+      rig.gameBoy.ClockPulses() - pulsesBefore - kBitsPerByte * exchanges;
   const std::uint64_t runs = (sent.size() + kTileRowBytes - 1) / kTileRowBytes;
   EXPECT_EQ(rig.adapter.Writes() - writesBefore, 1 + syncClocks + 2 + runs);
   const std::int64_t floor = FloorNs(syncClocks, exchanges, sent.size());
-  EXPECT_LE(static_cast<double>(took), 1.1 * static_cast<double>(floor))
+  EXPECT_LE(static_cast<double>(took), c.overFloor * static_cast<double>(floor))
       << "took " << took / kMs << " ms; floor " << floor / kMs;
 }
 
@@ -107,7 +114,7 @@ INSTANTIATE_TEST_SUITE_P(
     Payloads, UsbRoundTrip,
     ::testing::Values(RoundTripCase{"Screen", true, false, 0x6001, 1 * kMs, 0},
                       RoundTripCase{"Data", false, false, 0x6001, 1 * kMs, 0},
-                      RoundTripCase{"DataWithShortReads", false, true, 0x6001, 1 * kMs, 0},
+                      RoundTripCase{"DataWithShortReads", false, true, 0x6001, 1 * kMs, 0, 2.5},
                       RoundTripCase{"ScreenFT232R2msX16", true, false, 0x6001, 2 * kMs, 64},
                       RoundTripCase{"ScreenFT232R2msX1", true, false, 0x6001, 2 * kMs, 4},
                       RoundTripCase{"ScreenFT232H2msX1", true, false, 0x6014, 2 * kMs, 5}),
@@ -247,6 +254,56 @@ TEST(UsbLeadTiming, EachReadingWaitsItsSettleTimeAtThePins) {
   EXPECT_EQ(drive.size(), 4u);
 }
 
+// ---- Opening and letting go ------------------------------------------------------------------
+
+// Opening the adapter takes the lines from the serial port's idle levels (all high) down, and
+// letting go of it, which hands the chip back to the serial port, raises them again: a clock edge
+// either way, while no transfer runs. Each transfer's synchronisation finds the Game Boy's byte
+// boundary afresh, so both transfers arrive whole. The chip is given back with the latency timer
+// it was found with, not the adapter's 1 ms, which the kernel's serial driver would keep.
+TEST(UsbOpenAndRelease, LeaveTheChipAsFoundAndTheirEdgesNoPartOfATransfer) {
+  SimulatedAdapterSetup setup;
+  test::UsbLead lead(setup);
+  ASSERT_TRUE(lead.adapter.Claim().ok());
+  ASSERT_TRUE(lead.adapter.SetLatencyTimer(8).ok());
+  lead.adapter.Release();
+  lead.gameBoy.SetRecording(false);
+  std::mt19937 random(3);
+  std::vector<std::uint8_t> rows(kScreenBytes);
+  for (auto& b : rows) b = static_cast<std::uint8_t>(random());
+  ASSERT_TRUE(lead.gameBoy.LoadScreen(rows));
+  constexpr std::uint8_t kSerialIdle = LinkDataOut | LinkClock | LoopDrive;
+
+  for (int run = 0; run < 2; ++run) {
+    SCOPED_TRACE(run);
+    lead.ClearRecords();
+    UsbOpenResult opened =
+        OpenUsbAdapter(lead.bus, ListUsbAdapters(lead.bus).front(), lead.counter);
+    ASSERT_TRUE(opened.port) << opened.reason;
+    EXPECT_EQ(lead.adapter.LatencyTimerMs(), 1);
+    // From the serial port's lines down to the bit-bang register's, and nothing more until the
+    // transfer.
+    ASSERT_EQ(lead.adapter.Lines().size(), 1u);
+    EXPECT_EQ(lead.adapter.Lines().front().lines, 0);
+    LinkSession link(*opened.port, lead.counter);
+    test::FakeServices ui;
+    CaptureStore store;
+    ASSERT_EQ(StartTransfer(link, ui, store), TransferStatus::Success)
+        << testing::PrintToString(ui.messages);
+    for (int y = 0; y < kScreenHeight; ++y) {
+      for (int col = 0; col < kScreenRowBytes; ++col) {
+        ASSERT_EQ(store.CaptureBuffer[static_cast<std::size_t>(ScreenSlot(y, col))],
+                  rows[static_cast<std::size_t>(y * kScreenRowBytes + col)] ^ 0xFF);
+      }
+    }
+    opened.port.reset();
+    EXPECT_EQ(lead.adapter.Mode(), BitMode::Reset);
+    EXPECT_EQ(lead.adapter.LatencyTimerMs(), 8);
+    EXPECT_EQ(lead.adapter.Lines().back().lines, kSerialIdle);
+    EXPECT_FALSE(lead.adapter.Open());
+  }
+}
+
 // ---- The adapter lost mid-transfer ----------------------------------------------------------
 
 // Bytes put out at the pins once the adapter is open: 62 for the first write of a synchronisation
@@ -293,7 +350,8 @@ constexpr const char* kUnplugged =
     "Interface Port Lost: USB FT232R FN000001 was unplugged (usb bulk read failed: "
     "LIBUSB_ERROR_NO_DEVICE)";
 constexpr const char* kUnpluggedWriting =
-    "Interface Port Lost: USB FT232R FN000001 was unplugged (usb bulk write failed)";
+    "Interface Port Lost: USB FT232R FN000001 was unplugged (usb bulk write failed: "
+    "LIBUSB_ERROR_NO_DEVICE)";
 
 void PrintTo(const LostCase& c, std::ostream* out) {
   *out << c.name;
@@ -308,6 +366,8 @@ TEST_P(UsbLost, EndsTheTransferAsAFailureNamingTheCause) {
   const LostCase& c = GetParam();
   UsbRig rig;
   ASSERT_TRUE(rig.opened.port) << rig.opened.reason;
+  // Its software started once the adapter is open: the synchronisation takes its eight clocks.
+  rig.gameBoy.Reset();
   // Counted from the end of the open, whose rate measurement takes bytes and writes of its own.
   SimulatedAdapterFaults& faults = rig.adapter.Faults();
   faults = c.faults;
@@ -337,7 +397,8 @@ INSTANTIATE_TEST_SUITE_P(
     Causes, UsbLost,
     ::testing::Values(
         LostCase{"UnpluggedWhileSynchronising", true, UnplugAfter(240), 0, kUnplugged},
-        LostCase{"UnpluggedDuringTheModeByte", true, UnplugAfter(kBeforeRequest + 124 + 60), 0,
+        // In the second packet of the mode byte's round trip: its reply does not come.
+        LostCase{"UnpluggedDuringTheModeByte", true, UnplugAfter(kBeforeRequest + 124 + 90), 0,
                  kUnplugged},
         // Pulled out while the host still writes the stream: libftdi's write fails first.
         LostCase{"UnpluggedMidScreen", true, UnplugInByte(500), 3 * kRun, kUnpluggedWriting},
@@ -347,7 +408,7 @@ INSTANTIATE_TEST_SUITE_P(
         // byte, then one stream for each run: the fifth run fails.
         LostCase{"WriteFailedMidScreen", true, FailWrite(1 + 8 + 2 + 5), 4 * kRun,
                  "Interface Port Lost: USB FT232R FN000001 stopped working (usb bulk write "
-                 "failed)"}),
+                 "failed: LIBUSB_ERROR_IO)"}),
     [](const auto& tp) { return std::string(tp.param.name); });
 
 // A counterfeit chip that loses whole packets on the way back never brings a reply back whole:

@@ -9,15 +9,17 @@ namespace fennow {
 namespace {
 
 // The codes and words below are typed from libftdi 1.5's src/ftdi.c (ftdi_usb_open_dev,
-// ftdi_usb_open_bus_addr, ftdi_write_data, ftdi_read_data, ftdi_set_latency_timer,
-// ftdi_usb_get_strings2) and libusb 1.0's enum libusb_error, not taken from the code under test.
+// ftdi_usb_open_bus_addr, ftdi_read_data, ftdi_set_latency_timer, ftdi_usb_get_strings2) and
+// libusb 1.0's enum libusb_error, not taken from the code under test. A transfer cut off by an
+// unplug fails with LIBUSB_ERROR_NO_DEVICE while the device may still answer nothing else to the
+// contrary: its own code decides.
 TEST(LibFtdiErrors, EachFailureReadsAsTheLibrariesMeanIt) {
   const struct {
     FtdiCall call;
     int code;
     const char* text;
     int openCode;
-    bool onBus;
+    bool answers;
     ChipError error;
     const char* said;
   } cases[] = {
@@ -42,15 +44,15 @@ TEST(LibFtdiErrors, EachFailureReadsAsTheLibrariesMeanIt) {
        ChipError::PermissionDenied, "inappropriate permissions on device!"},
       {FtdiCall::Open, -6, "ftdi_usb_reset failed", 0, true, ChipError::IoError,
        "ftdi_usb_reset failed"},
-      {FtdiCall::Write, -1, "usb bulk write failed", 0, true, ChipError::IoError,
-       "usb bulk write failed"},
-      {FtdiCall::Write, -1, "usb bulk write failed", 0, false, ChipError::NotFound,
-       "usb bulk write failed"},
-      {FtdiCall::Read, -4, "usb bulk read failed", 0, true, ChipError::NotFound,
+      {FtdiCall::Transfer, -1, "usb bulk write failed", 0, true, ChipError::IoError,
+       "usb bulk write failed: LIBUSB_ERROR_IO"},
+      {FtdiCall::Transfer, -4, "usb bulk write failed", 0, true, ChipError::NotFound,
+       "usb bulk write failed: LIBUSB_ERROR_NO_DEVICE"},
+      {FtdiCall::Transfer, -4, "usb bulk read failed", 0, true, ChipError::NotFound,
        "usb bulk read failed: LIBUSB_ERROR_NO_DEVICE"},
-      {FtdiCall::Read, -9, "usb bulk read failed", 0, true, ChipError::IoError,
+      {FtdiCall::Transfer, -9, "usb bulk read failed", 0, true, ChipError::IoError,
        "usb bulk read failed: LIBUSB_ERROR_PIPE"},
-      {FtdiCall::Read, -7, "usb bulk read failed", 0, true, ChipError::IoError,
+      {FtdiCall::Transfer, -7, "usb bulk read failed", 0, true, ChipError::IoError,
        "usb bulk read failed: LIBUSB_ERROR_TIMEOUT"},
       {FtdiCall::Setting, -2, "unable to set latency timer", 0, true, ChipError::IoError,
        "unable to set latency timer"},
@@ -59,7 +61,7 @@ TEST(LibFtdiErrors, EachFailureReadsAsTheLibrariesMeanIt) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.said);
-    const ChipResult result = ChipResultOf({c.call, c.code, c.text, c.openCode, c.onBus});
+    const ChipResult result = ChipResultOf({c.call, c.code, c.text, c.openCode, c.answers});
     EXPECT_EQ(result.error, c.error);
     EXPECT_EQ(result.text, c.said);
   }

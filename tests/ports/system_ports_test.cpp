@@ -498,7 +498,8 @@ TEST_F(FakeSystem, AnAdapterThatWasLostIsOpenedAgainBySerialNumberOnceItIsBack) 
 
   adapter.Unplug();
   ExchangeByte(link, 0x55);
-  EXPECT_EQ(link.lines.LostReason(), "USB FT232R A50285BI was unplugged (usb bulk write failed)");
+  EXPECT_EQ(link.lines.LostReason(),
+            "USB FT232R A50285BI was unplugged (usb bulk write failed: LIBUSB_ERROR_NO_DEVICE)");
   EXPECT_EQ(reach(),
             (PortProblem{PortKind::UsbAdapter, PortReason::DeviceLost, "USB FT232R A50285BI", {}}));
   EXPECT_EQ(link.lines.LostReason(), "") << "the lost adapter was let go";

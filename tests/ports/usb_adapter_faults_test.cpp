@@ -198,16 +198,24 @@ TEST_P(UsbLoss, ThePortSaysItWasLostAndFromThenOnReadsAsAnEmptySocket) {
 INSTANTIATE_TEST_SUITE_P(
     Faults, UsbLoss,
     ::testing::Values(
-        LossCase{"UnpluggedMidByte",
+        // An exchange is a round trip of two packets. Pulled out while the first is put out at
+        // the pins, the write of the second fails; while the second is, the read.
+        LossCase{"UnpluggedMidWrite",
                  [](SimulatedAdapter& a) {
                    a.Faults().unplugAfterBytes = static_cast<std::int64_t>(a.BytesOut()) + 130;
+                 },
+                 "USB FT232R FN000001 was unplugged (usb bulk write failed: "
+                 "LIBUSB_ERROR_NO_DEVICE)"},
+        LossCase{"UnpluggedMidReply",
+                 [](SimulatedAdapter& a) {
+                   a.Faults().unplugAfterBytes = static_cast<std::int64_t>(a.BytesOut()) + 210;
                  },
                  "USB FT232R FN000001 was unplugged (usb bulk read failed: "
                  "LIBUSB_ERROR_NO_DEVICE)"},
         LossCase{
             "WriteFailed",
             [](SimulatedAdapter& a) { a.Faults().failWrite = static_cast<int>(a.Writes()) + 2; },
-            "USB FT232R FN000001 stopped working (usb bulk write failed)"},
+            "USB FT232R FN000001 stopped working (usb bulk write failed: LIBUSB_ERROR_IO)"},
         LossCase{"StoppedAnswering", [](SimulatedAdapter& a) { a.Faults().mute = true; },
                  "USB FT232R FN000001 stopped working (no reply to 124 bytes)"},
         // A byte now and then, never enough for the reply: the round trip's time

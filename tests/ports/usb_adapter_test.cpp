@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "link/ByteExchange.h"
+#include "ports/usb/PacketData.h"
 #include "ports/usb/UsbAdapters.h"
 #include "ports/usb/libftdi/LibFtdiChip.h"
 #include "tests/support/UsbRig.h"
@@ -93,6 +94,51 @@ TEST(UsbChips, APhaseIsHeldForWholeUpdatesRoundedUp) {
   EXPECT_EQ(UsbChipOf(0x6010), nullptr);
 }
 
+// A measurement that comes out low (a busy host stretches the longer bursts: 58.3 for a chip at
+// 64 was seen) is taken for the chip's next rate up, whose holds are only longer; one at most 3 %
+// high (64.7) is still taken for its own rate, whose holds the margin covers. Outside every rate
+// the chip is not in bit-bang mode.
+TEST(UsbChips, AMeasuredRateIsTakenForTheSlowestOfTheChipsRatesItMayBe) {
+  const struct {
+    std::uint16_t product;
+    double measured;
+    double taken;
+  } cases[] = {
+      {0x6001, 58.3, 64}, {0x6001, 64.7, 64},   {0x6001, 65.9, 64}, {0x6001, 66.0, 128},
+      {0x6001, 16.4, 16}, {0x6001, 4.0, 4},     {0x6001, 3.1, 4},   {0x6001, 131.8, 128},
+      {0x6001, 132.0, 0}, {0x6001, 1.9, 0},     {0x6014, 78.0, 80}, {0x6014, 57.6, 80},
+      {0x6014, 5.1, 5},   {0x6014, 164.8, 160},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.measured);
+    EXPECT_EQ(PerRateTakenFor(*UsbChipOf(c.product), c.measured), c.taken);
+  }
+}
+
+// Every packet from the chip starts with its two status bytes, a short last one too; a packet of
+// status bytes alone carries nothing, and what does not fit is left.
+TEST(UsbPackets, TheStatusBytesAreNoPartOfTheData) {
+  const struct {
+    std::vector<std::uint8_t> raw;
+    std::size_t packetSize;
+    std::size_t room;
+    std::vector<std::uint8_t> data;
+  } cases[] = {
+      {{0x01, 0x60, 7, 8, 9}, 64, 10, {7, 8, 9}},
+      {{0x01, 0x60, 1, 2, 0x01, 0x60, 3}, 4, 10, {1, 2, 3}},
+      {{0x01, 0x60, 1, 2, 0x01, 0x60}, 4, 10, {1, 2}},
+      {{0x01, 0x60}, 64, 10, {}},
+      {{}, 64, 10, {}},
+      {{0x01, 0x60, 1, 2, 0x01, 0x60, 3, 4}, 4, 3, {1, 2, 3}},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::uint8_t> into(c.room, 0xEE);
+    const std::size_t taken = TakePacketData(c.raw, c.packetSize, into);
+    into.resize(taken);
+    EXPECT_EQ(into, c.data);
+  }
+}
+
 TEST(UsbOpen, PutsTheChipInSynchronousBitBangWithItsOutputsLow) {
   UsbRig rig;
   ASSERT_TRUE(rig.opened.port) << rig.opened.reason;
@@ -161,7 +207,7 @@ class SettleProbe final : public PortIo {
     return clock_ && now() - risenNs_ >= 2 * kUs ? LinkDataIn : 0;
   }
 
-  std::function<std::int64_t()> now;
+  std::function<std::int64_t()> now = [] { return std::int64_t{0}; };
 
  private:
   bool clock_ = false;

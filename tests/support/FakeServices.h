@@ -34,6 +34,11 @@ struct Message {
   bool operator==(const Message&) const = default;
 };
 
+// A failed comparison shows the box as the user would read it.
+inline void PrintTo(const Message& m, std::ostream* out) {
+  *out << '"' << m.title << ": " << m.text << '"';
+}
+
 // Window services that record every call, in order, for tests to inspect; keys and save-dialog
 // answers are scripted.
 class FakeServices : public WindowServices {

@@ -22,15 +22,25 @@ namespace fennow::test {
 
 // A Game Boy (or another far end) wired to a simulated USB adapter on a simulated bus, on a
 // virtual clock at 1 us per reading. The Game Boy stamps its edges with the adapter's pin time, so
-// its logs show the timing at the pins.
+// its logs show the timing at the pins; it sees the serial port's idle lines from the moment the
+// adapter is plugged in.
 struct UsbLead {
   explicit UsbLead(SimulatedAdapterSetup setup, PortIo* farEnd = nullptr)
-      : adapter(bus.Plug(Wire(std::move(setup), farEnd ? farEnd : &gameBoy))) {}
+      : adapter(bus.Plug(Wire(std::move(setup), farEnd ? farEnd : &gameBoy))) {
+    pinClock = &adapter;
+  }
   UsbLead(const UsbLead&) = delete;
   UsbLead& operator=(const UsbLead&) = delete;
 
+  // Records from here on, the lines' changes so far left out.
+  void ClearRecords() {
+    gameBoy.ClearRecords();
+    adapter.ClearRecords();
+  }
+
+  const SimulatedAdapter* pinClock = nullptr;
   VirtualCounter counter{1000};
-  SimulatedGameBoy gameBoy{[this] { return adapter.PinTimeNs(); }};
+  SimulatedGameBoy gameBoy{[this] { return pinClock ? pinClock->PinTimeNs() : 0; }};
   SimulatedFtdiBus bus{counter};
   SimulatedAdapter& adapter;
 
@@ -41,13 +51,16 @@ struct UsbLead {
   }
 };
 
-// The adapter opened as the program opens a real one: the USB counterpart of SimRig.
+// The adapter opened as the program opens a real one: the USB counterpart of SimRig. Its records
+// start once it is open, so they hold what the link did.
 struct UsbRig : UsbLead {
   explicit UsbRig(SimulatedAdapterSetup setup = {}, PortIo* farEnd = nullptr)
       : UsbLead(std::move(setup), farEnd),
         opened(Open()),
         // A rig whose adapter could not be opened fails on its own check of `opened`.
-        link(opened.port ? *opened.port : NoPort(), counter) {}
+        link(opened.port ? *opened.port : NoPort(), counter) {
+    ClearRecords();
+  }
 
   UsbOpenResult opened;
   LinkSession link;

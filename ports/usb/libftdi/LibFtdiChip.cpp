@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The only file that talks to libftdi: everything else sees the chip through FtdiChip.h.
-
+// The only file that talks to libftdi: everything else sees the chip through FtdiChip.h. libftdi
+// opens the chip, makes its settings and reads a round trip's reply (ftdi_read_data strips the
+// status bytes and passes libusb's code on); writes and streams go through libusb itself, so that
+// a failed transfer carries libusb's own code, which tells an unplug (LIBUSB_ERROR_NO_DEVICE)
+// where ftdi_write_data's -1 does not.
 #include "ports/usb/libftdi/LibFtdiChip.h"
 
 #include <ftdi.h>
@@ -8,16 +11,23 @@
 
 #include <algorithm>
 #include <array>
-#include <chrono>
+#include <memory>
 #include <string_view>
 
 #include "ports/usb/LibFtdiErrors.h"
+#include "ports/usb/libftdi/LibusbStream.h"
 
 namespace fennow {
 
 namespace {
 
 using Context = std::unique_ptr<ftdi_context, decltype(&ftdi_free)>;
+
+// libftdi's own timeout for a transfer (usb_write_timeout in ftdi_init).
+constexpr unsigned kTransferTimeoutMs = 5000;
+// A stream's reads ask for whole packets, at most this much: libftdi 1.5 caps its own read chunk
+// at 16 KiB on Linux (ftdi_read_data_set_chunksize in src/ftdi.c).
+constexpr int kStreamReadLimit = 16'384;
 
 Context NewContext() {
   return Context(ftdi_new(), &ftdi_free);
@@ -44,10 +54,9 @@ int OpenCode(libusb_context* usb, std::uint8_t bus, std::uint8_t address) {
   return code;
 }
 
-bool OnBus(libusb_context* usb, std::uint8_t bus, std::uint8_t address) {
+bool InList(libusb_context* usb, std::uint8_t bus, std::uint8_t address) {
   libusb_device** devices = nullptr;
-  if (libusb_get_device_list(usb, &devices) < 0)
-    return true;  // cannot tell: not proof of an unplug
+  if (libusb_get_device_list(usb, &devices) < 0) return true;  // cannot tell
   bool found = false;
   for (libusb_device** at = devices; *at != nullptr && !found; ++at) {
     found = libusb_get_bus_number(*at) == bus && libusb_get_device_address(*at) == address;
@@ -58,8 +67,7 @@ bool OnBus(libusb_context* usb, std::uint8_t bus, std::uint8_t address) {
 
 class LibFtdiChip final : public FtdiChip {
  public:
-  LibFtdiChip(Context ctx, std::uint8_t bus, std::uint8_t address)
-      : ctx_(std::move(ctx)), bus_(bus), address_(address) {}
+  explicit LibFtdiChip(Context ctx) : ctx_(std::move(ctx)) {}
   ~LibFtdiChip() override { Close(); }
   LibFtdiChip(const LibFtdiChip&) = delete;
   LibFtdiChip& operator=(const LibFtdiChip&) = delete;
@@ -67,22 +75,28 @@ class LibFtdiChip final : public FtdiChip {
   ChipResult SetBitMode(std::uint8_t outputs, BitMode mode) override {
     const auto libMode =
         static_cast<unsigned char>(mode == BitMode::SyncBitBang ? BITMODE_SYNCBB : BITMODE_RESET);
-    return Checked(FtdiCall::Setting, ftdi_set_bitmode(ctx_.get(), outputs, libMode));
+    return Checked(ftdi_set_bitmode(ctx_.get(), outputs, libMode));
   }
-  ChipResult SetRate(int rate) override {
-    return Checked(FtdiCall::Setting, ftdi_set_baudrate(ctx_.get(), rate));
-  }
+  ChipResult SetRate(int rate) override { return Checked(ftdi_set_baudrate(ctx_.get(), rate)); }
   ChipResult SetLatencyTimer(int ms) override {
-    return Checked(FtdiCall::Setting,
-                   ftdi_set_latency_timer(ctx_.get(), static_cast<unsigned char>(ms)));
+    return Checked(ftdi_set_latency_timer(ctx_.get(), static_cast<unsigned char>(ms)));
   }
-  ChipResult DiscardReadBuffer() override {
-    return Checked(FtdiCall::Setting, ftdi_tciflush(ctx_.get()));
+  ChipResult GetLatencyTimer(int& ms) override {
+    unsigned char latency = 0;
+    const ChipResult result = Checked(ftdi_get_latency_timer(ctx_.get(), &latency));
+    if (result.ok()) ms = latency;
+    return result;
   }
+  ChipResult DiscardReadBuffer() override { return Checked(ftdi_tciflush(ctx_.get())); }
 
   ChipResult Write(std::span<const std::uint8_t> bytes) override {
-    const int written = ftdi_write_data(ctx_.get(), bytes.data(), static_cast<int>(bytes.size()));
-    if (written < 0) return Checked(FtdiCall::Write, written);
+    int written = 0;
+    // libusb only reads the buffer of an OUT transfer.
+    const int code =
+        libusb_bulk_transfer(ctx_->usb_dev, static_cast<unsigned char>(ctx_->in_ep),
+                             const_cast<unsigned char*>(bytes.data()),
+                             static_cast<int>(bytes.size()), &written, kTransferTimeoutMs);
+    if (code < 0) return ChipResultOf({FtdiCall::Transfer, code, kWriteFailed});
     if (static_cast<std::size_t>(written) != bytes.size()) {
       return {ChipError::IoError, "short write", written};
     }
@@ -91,49 +105,29 @@ class LibFtdiChip final : public FtdiChip {
   ChipResult Read(std::span<std::uint8_t> bytes) override {
     const int read = ftdi_read_data(ctx_.get(), bytes.data(), static_cast<int>(bytes.size()));
     if (read >= 0) return {ChipError::None, {}, read};
-    return Checked(FtdiCall::Read, read);
+    return ChipResultOf({FtdiCall::Transfer, read, kReadFailed});
   }
-  // libftdi's asynchronous read (ftdi_read_data_submit) keeps one bulk read of the read chunk
-  // pending and submits it again from its callback until `back` is full (src/ftdi.c, v1.5). The
-  // synchronous write that follows runs libusb's event loop while it waits (libusb 1.0.26's
-  // sync.c, sync_transfer_wait_for_completion), so the read's packets come in as the chip sends
-  // them; the write itself is held back by the chip whenever its buffer is full.
-  ChipResult Stream(std::span<const std::uint8_t> out, std::span<std::uint8_t> back,
-                    int limitMs) override {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
-    ftdi_transfer_control* read =
-        ftdi_read_data_submit(ctx_.get(), back.data(), static_cast<int>(back.size()));
-    if (read == nullptr) return {ChipError::IoError, "could not start a USB read", 0};
-    timeval now{0, 0};
-    const int written = ftdi_write_data(ctx_.get(), out.data(), static_cast<int>(out.size()));
-    if (written < 0) {
-      ftdi_transfer_data_cancel(read, &now);
-      return Checked(FtdiCall::Write, written);
+  ChipResult Stream(std::span<const std::uint8_t> out, std::span<std::uint8_t> back, int limitMs,
+                    int idleMs) override {
+    const auto packet = static_cast<std::size_t>(ctx_->max_packet_size);
+    const std::size_t payload = packet - 2;
+    const std::size_t packets = (back.size() + payload - 1) / payload;
+    const std::size_t readLength =
+        std::min(packets, static_cast<std::size_t>(kStreamReadLimit) / packet) * packet;
+    const StreamOutcome outcome =
+        StreamThrough({ctx_->usb_ctx, ctx_->usb_dev, static_cast<unsigned char>(ctx_->in_ep),
+                       static_cast<unsigned char>(ctx_->out_ep), packet, readLength},
+                      out, back, limitMs, idleMs);
+    if (outcome.writeCode != 0) {
+      return ChipResultOf({FtdiCall::Transfer, outcome.writeCode, kWriteFailed});
     }
-    while (read->completed == 0 && std::chrono::steady_clock::now() < deadline) {
-      timeval slice{0, 10'000};
-      libusb_handle_events_timeout_completed(ctx_->usb_ctx, &slice, &read->completed);
+    if (outcome.readCode != 0) {
+      return ChipResultOf({FtdiCall::Transfer, outcome.readCode, kReadFailed});
     }
-    if (read->completed == 0) {
-      const int got = read->offset;
-      ftdi_transfer_data_cancel(read, &now);
-      return {ChipError::None, {}, got};
-    }
-    // The callback ends the read early only when it could not submit it again: the device has
-    // gone, or the transfer failed.
-    const int status =
-        read->transfer != nullptr ? read->transfer->status : LIBUSB_TRANSFER_COMPLETED;
-    const int got = ftdi_transfer_data_done(read);
-    if (got >= 0 && status == LIBUSB_TRANSFER_COMPLETED) return {ChipError::None, {}, got};
-    const int code = status == LIBUSB_TRANSFER_NO_DEVICE   ? LIBUSB_ERROR_NO_DEVICE
-                     : status == LIBUSB_TRANSFER_TIMED_OUT ? LIBUSB_ERROR_TIMEOUT
-                                                           : LIBUSB_ERROR_IO;
-    return ChipResultOf({FtdiCall::Read, code, "usb bulk read failed", LIBUSB_SUCCESS,
-                         OnBus(ctx_->usb_ctx, bus_, address_)});
+    return {ChipError::None, {}, static_cast<int>(outcome.got)};
   }
   ChipResult SetReadChunkSize(int bytes) override {
-    return Checked(FtdiCall::Setting,
-                   ftdi_read_data_set_chunksize(ctx_.get(), static_cast<unsigned>(bytes)));
+    return Checked(ftdi_read_data_set_chunksize(ctx_.get(), static_cast<unsigned>(bytes)));
   }
   // libftdi strips the two status bytes at the start of every packet.
   int PacketPayload() const override { return static_cast<int>(ctx_->max_packet_size) - 2; }
@@ -146,15 +140,18 @@ class LibFtdiChip final : public FtdiChip {
   }
 
  private:
-  ChipResult Checked(FtdiCall call, int code) {
+  // A setting's failure says only libftdi's words; the handle's answer to one more request (the
+  // device's status, USB 2.0, 9.4.5) tells whether the device has gone.
+  ChipResult Checked(int code) {
     if (code >= 0) return {};
-    return ChipResultOf(
-        {call, code, ErrorText(ctx_.get()), LIBUSB_SUCCESS, OnBus(ctx_->usb_ctx, bus_, address_)});
+    std::array<unsigned char, 2> status{};
+    const bool answers =
+        libusb_control_transfer(ctx_->usb_dev, LIBUSB_ENDPOINT_IN, LIBUSB_REQUEST_GET_STATUS, 0, 0,
+                                status.data(), status.size(), 1000) != LIBUSB_ERROR_NO_DEVICE;
+    return ChipResultOf({FtdiCall::Setting, code, ErrorText(ctx_.get()), LIBUSB_SUCCESS, answers});
   }
 
   Context ctx_;
-  std::uint8_t bus_;
-  std::uint8_t address_;
   bool open_ = true;
 };
 
@@ -192,10 +189,11 @@ class LibFtdiBus final : public FtdiBus {
       const int openCode = code == kStringsOpenFailed
                                ? OpenCode(ctx->usb_ctx, chip.bus, chip.address)
                                : LIBUSB_SUCCESS;
+      // Before any handle is open, only the device list can tell that it has gone.
       return {nullptr, ChipResultOf({FtdiCall::Open, code, ErrorText(ctx.get()), openCode,
-                                     OnBus(ctx->usb_ctx, chip.bus, chip.address)})};
+                                     InList(ctx->usb_ctx, chip.bus, chip.address)})};
     }
-    return {std::make_unique<LibFtdiChip>(std::move(ctx), chip.bus, chip.address), {}};
+    return {std::make_unique<LibFtdiChip>(std::move(ctx)), {}};
   }
 };
 
