@@ -43,16 +43,18 @@ constexpr std::array<ProblemText, 7> kParallelPortTexts{{
 }};
 
 // A USB link adapter is reached through libusb's device files under /dev/bus/usb, which only
-// root may open until a udev rule gives the user at the desk access. One program at a time can
-// claim it, and the kernel's serial driver lets go of it only when nobody has its /dev/ttyUSBn
-// open. It can be pulled out at any time; it is opened again by its serial number. The box names
-// the adapter already, so the words say "the adapter". Reasons a USB adapter never has fall back
-// to the last row.
+// root may open until a udev rule gives the user at the desk (or in group plugdev) access. One
+// program at a time can claim it, and the kernel's serial driver lets go of it only when nobody has
+// its /dev/ttyUSBn open. It can be pulled out at any time; it is opened again by its serial number.
+// The box names the adapter already, so the words say "the adapter". Reasons a USB adapter never
+// has fall back to the last row.
 constexpr std::array<ProblemText, 4> kUsbAdapterTexts{{
     {PortReason::PermissionDenied, "permission denied on the adapter",
      "Give yourself access with the udev rule for USB link adapters: the fennow-link package "
      "installs it; otherwise copy packaging/udev/70-fennow-link-usb.rules from the program's "
-     "source to /etc/udev/rules.d (sudo cp). Then unplug the adapter and plug it in again."},
+     "source to /etc/udev/rules.d (sudo cp). Then unplug the adapter and plug it in again. Away "
+     "from the desktop (over ssh, say), also join group plugdev (sudo adduser $USER plugdev) "
+     "and log in again."},
     {PortReason::Busy, "the adapter is busy: another program holds it",
      "Close the other program that uses the adapter (a serial terminal on its /dev/ttyUSB port, "
      "say); if there is none, unload the serial driver (sudo modprobe -r ftdi_sio). Then try "
