@@ -96,7 +96,7 @@ void SimulatedChip::PowerUp(std::int64_t nowNs) {
   runStartNs_ = lastPacketNs_ = nowNs;
   runUpdates_ = 0;
   waiting_ = true;
-  clockPulses_ = 0;
+  clockPulses_ = loopDrives_ = 0;
   emptyBeforeByte_ = 0;
   pinNowNs_ = nowNs;
   ShowLines(nowNs);
@@ -231,8 +231,13 @@ void SimulatedChip::ShowLines(std::int64_t nowNs) {
   const std::uint8_t lines = LinesDriven();
   if (lines == farLines_) return;
   pinNowNs_ = std::max(pinNowNs_, nowNs);
-  if ((lines & ~farLines_ & LinkClock) != 0 && ++clockPulses_ == setup_.faults.unplugAtClockPulse) {
-    unplugged_ = true;  // this change still reached the lead
+  // A change that pulls it out still reaches the lead.
+  const auto rising = static_cast<std::uint8_t>(lines & ~farLines_);
+  if ((rising & LinkClock) != 0 && ++clockPulses_ == setup_.faults.unplugAtClockPulse) {
+    unplugged_ = true;
+  }
+  if ((rising & LoopDrive) != 0 && ++loopDrives_ == setup_.faults.unplugAtLoopDrive) {
+    unplugged_ = true;
   }
   farLines_ = lines;
   if (setup_.farEnd) setup_.farEnd->Write(kFarData, lines);

@@ -22,6 +22,8 @@ struct SimulatedAdapterFaults {
   // Pulled out as the clock line rises at its pins for this time, counted from when it was
   // plugged in (0: never): a point in the protocol, however many updates each phase takes.
   std::uint64_t unplugAtClockPulse = 0;
+  // The same for the lead test's loop drive line.
+  std::uint64_t unplugAtLoopDrive = 0;
   // This write, counting from 1 after the open, fails as a USB transfer and puts nothing out.
   int failWrite = 0;
   // Every packet to the host carries at most a few bytes, and every third none at all.
@@ -144,6 +146,7 @@ class SimulatedChip {
   std::uint64_t BytesOut() const { return bytesOut_; }  // updates put out at the pins
   std::uint64_t BytesDropped() const { return dropped_; }
   std::uint64_t ClockPulses() const { return clockPulses_; }  // rising edges since plugged in
+  std::uint64_t LoopDrives() const { return loopDrives_; }    // of the loop drive, the same
   // The most it held at once, from the host and for it, since the records were cleared.
   std::size_t MostOutstanding() const { return mostOutstanding_; }
   std::uint64_t Stalls() const { return stalls_; }  // times the pins waited for room
@@ -188,6 +191,7 @@ class SimulatedChip {
   std::uint64_t bytesOut_ = 0;
   std::uint64_t dropped_ = 0;
   std::uint64_t clockPulses_ = 0;
+  std::uint64_t loopDrives_ = 0;
   std::uint64_t stalls_ = 0;
   std::size_t mostOutstanding_ = 0;
   bool recording_ = true;

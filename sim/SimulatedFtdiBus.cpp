@@ -139,6 +139,7 @@ void SimulatedAdapter::PlugBackIn() {
   ++plugging_;
   setup_.faults.unplugAfterBytes = -1;
   setup_.faults.unplugAtClockPulse = 0;
+  setup_.faults.unplugAtLoopDrive = 0;
   readBuffer_.clear();
   chip_.PowerUp(counter_.Count());
 }

@@ -32,7 +32,7 @@
 #include <string>
 
 #include "sim/SimulatedGameBoy.h"
-#include "tests/kernel/Payload.h"
+#include "tests/kernel/GuestGameBoy.h"
 
 namespace {
 
@@ -100,51 +100,16 @@ class Board {
     control >> name >> mode >> lead;
     session_ = Session{name, nullptr, 0};
     session_.printer = lead == "printer";
-    if (mode != "screen" && mode != "data") return;
-    session_.gameBoy = std::make_unique<SimulatedGameBoy>(Now);
-    session_.gameBoy->LoadScreen(fennow::kernel::ScreenRows());
-    session_.gameBoy->LoadData(fennow::kernel::DataBlock());
-    session_.gameBoy->SetModeByte(mode == "screen" ? fennow::kModeScreen : fennow::kModeData);
-    if (lead == "loop") {
-      session_.gameBoy->SetConnection(fennow::Connection::StuckSet);
-      session_.gameBoy->SetLoopWiring(fennow::LoopWiring::Inverted);
-    }
+    session_.gameBoy = fennow::kernel::PlayingGameBoy(mode, lead, Now);
   }
 
-  // The shortest clock phases, settle before a rising edge and gap between payload bytes the
-  // Game Boy saw, in nanoseconds.
+  // What the Game Boy saw, as a line of the timing file.
   void Report() {
     if (!session_.gameBoy) return;
-    const auto& edges = session_.gameBoy->Edges();
-    std::int64_t high = INT64_MAX, low = INT64_MAX, settle = INT64_MAX, gap = INT64_MAX;
-    std::int64_t rose = -1, fell = -1, dataChanged = -1;
-    for (const fennow::LineEdge& e : edges) {
-      if (e.line == fennow::SimLine::DataOut) dataChanged = e.timeNs;
-      if (e.line != fennow::SimLine::Clock) continue;
-      if (e.level) {
-        if (fell >= 0) low = std::min(low, e.timeNs - fell);
-        if (dataChanged >= 0) settle = std::min(settle, e.timeNs - dataChanged);
-        rose = e.timeNs;
-      } else {
-        if (rose >= 0) high = std::min(high, e.timeNs - rose);
-        fell = e.timeNs;
-      }
-    }
-    const auto& bytes = session_.gameBoy->Bytes();
-    std::size_t payload = 0;
-    for (std::size_t i = 1; i < bytes.size(); ++i) {
-      if (bytes[i].slot != fennow::SimState::Payload) continue;
-      ++payload;
-      if (bytes[i - 1].slot == fennow::SimState::Payload) {
-        gap = std::min(gap, bytes[i].startNs - bytes[i - 1].endNs);
-      }
-    }
     if (FILE* out = std::fopen(Env("FENNOW_GAMEBOY_TIMING"), "a")) {
-      std::fprintf(out,
-                   "%s writes=%llu edges=%zu payload=%zu high=%lld low=%lld settle=%lld gap=%lld\n",
-                   session_.name.c_str(), static_cast<unsigned long long>(session_.writes),
-                   edges.size(), payload, static_cast<long long>(high), static_cast<long long>(low),
-                   static_cast<long long>(settle), static_cast<long long>(gap));
+      std::fprintf(out, "%s writes=%llu %s\n", session_.name.c_str(),
+                   static_cast<unsigned long long>(session_.writes),
+                   fennow::kernel::TimingLine(*session_.gameBoy).c_str());
       std::fclose(out);
     }
     session_.gameBoy.reset();
