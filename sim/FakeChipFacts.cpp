@@ -27,12 +27,12 @@ ChipResult SettingFailed(Setting setting, bool answers) {
   return {};
 }
 
-ChipResult WriteFailed(int code) {
-  return ChipResultOf({FtdiCall::Transfer, code, kWriteFailed});
+ChipResult WriteFailed(int code, bool answers) {
+  return ChipResultOf({FtdiCall::Transfer, code, kWriteFailed, libusb::kSuccess, answers});
 }
 
-ChipResult ReadFailed(int code) {
-  return ChipResultOf({FtdiCall::Transfer, code, kReadFailed});
+ChipResult ReadFailed(int code, bool answers) {
+  return ChipResultOf({FtdiCall::Transfer, code, kReadFailed, libusb::kSuccess, answers});
 }
 
 ChipResult NotOnBus() {

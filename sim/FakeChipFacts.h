@@ -93,9 +93,10 @@ constexpr std::array<SettingFailure, 5> kSettingFailures{{
 
 ChipResult SettingFailed(Setting setting, bool answers);
 
-// A bulk transfer that failed with libusb's `code`.
-ChipResult WriteFailed(int code);
-ChipResult ReadFailed(int code);
+// A bulk transfer that failed with libusb's `code`; `answers` is what the handle's next request
+// found (false: no device).
+ChipResult WriteFailed(int code, bool answers = true);
+ChipResult ReadFailed(int code, bool answers = true);
 
 ChipResult NotOnBus();
 

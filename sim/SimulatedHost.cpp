@@ -33,6 +33,13 @@ void AppendData(std::span<const std::uint8_t> raw, std::size_t packetSize,
   }
 }
 
+// A transfer under way as the chip is pulled out: the host controller sees its transactions fail
+// (LIBUSB_ERROR_IO, as the kernel check's vhci-hcd gives too) before the kernel lets the device
+// go; the handle's next request, as the program asks it, finds no device.
+ChipResult CutOff(const char* transfer) {
+  return ChipResultOf({FtdiCall::Transfer, libusb::kIo, transfer, libusb::kSuccess, false});
+}
+
 }  // namespace
 
 std::int64_t SimulatedAdapter::SlotNs() const {
@@ -68,7 +75,7 @@ ChipResult SimulatedAdapter::BulkOut(std::span<const std::uint8_t> bytes, std::i
   for (std::size_t at = 0; at < bytes.size();) {
     const std::size_t n = std::min(packet, bytes.size() - at);
     const bool taken = chip_.TakeFromHost(bytes.subspan(at, n), t);
-    if (chip_.Unplugged()) return WriteFailed(libusb::kNoDevice);
+    if (chip_.Unplugged()) return CutOff(kWriteFailed);
     t += SlotNs();
     if (taken) {
       at += n;
@@ -87,10 +94,11 @@ ChipResult SimulatedAdapter::BulkIn(std::size_t length, std::vector<std::uint8_t
   const auto packet = static_cast<std::size_t>(chip_.PacketSize());
   const std::int64_t slot = SlotNs();
   const std::int64_t deadline = t + kTransferTimeoutNs;
+  if (chip_.Unplugged()) return ReadFailed(libusb::kNoDevice);
   t += HostDelayNs();
   for (;;) {
     const auto sent = chip_.SendToHost(t);
-    if (chip_.Unplugged()) return ReadFailed(libusb::kNoDevice);
+    if (chip_.Unplugged()) return CutOff(kReadFailed);
     t += slot;
     if (sent) {
       if (raw.size() + sent->size() > length) return ReadFailed(kOverflow);
@@ -194,8 +202,7 @@ ChipResult SimulatedAdapter::Stream(std::span<const std::uint8_t> out, std::span
     }
     if (chip_.Unplugged()) {
       WaitUntil(t);
-      return delivered < out.size() ? WriteFailed(libusb::kNoDevice)
-                                    : ReadFailed(libusb::kNoDevice);
+      return CutOff(delivered < out.size() ? kWriteFailed : kReadFailed);
     }
   }
   WaitUntil(received < back.size() ? t : std::max(lastData, start + setup_.roundTripNs));

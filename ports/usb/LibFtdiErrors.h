@@ -47,15 +47,17 @@ struct LibFtdiFailure {
   // libusb's own code for opening the device, found out afresh after libftdi's -4 ("libusb_open()
   // failed"), which says no more than that: access, gone or busy.
   int openCode = libusb::kSuccess;
-  // A setting's failure carries libftdi's code alone, so the handle is asked once more: false
-  // when that request too failed with LIBUSB_ERROR_NO_DEVICE, the device having gone.
+  // A setting's failure carries libftdi's code alone, and a transfer cut off by an unplug may fail
+  // with LIBUSB_ERROR_IO, so the handle is asked once more: false when that request failed with
+  // LIBUSB_ERROR_NO_DEVICE, the device having gone.
   bool answers = true;
 };
 
 // What the failure means for the user: permission, busy, gone or an I/O error, with the library's
 // words (and libusb's name for its code, where it has one). A transfer that failed with
-// LIBUSB_ERROR_NO_DEVICE was cut off by an unplug: libusb's device list may still hold the device
-// for a while after (until its hotplug thread hears of it), so it is not asked.
+// LIBUSB_ERROR_NO_DEVICE, or a call after which the handle found no device, was cut off by an
+// unplug: libusb's device list may still hold the device for a while after (until its hotplug
+// thread hears of it), so it is not asked.
 ChipResult ChipResultOf(const LibFtdiFailure& failure);
 
 // libftdi's codes from ftdi_usb_get_strings2 when reading a chip's serial number.

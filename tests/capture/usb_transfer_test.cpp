@@ -349,9 +349,10 @@ SimulatedAdapterFaults FailWrite(int write) {
 constexpr const char* kUnplugged =
     "Interface Port Lost: USB FT232R FN000001 was unplugged (usb bulk read failed: "
     "LIBUSB_ERROR_NO_DEVICE)";
+// A stream's write under way as it is pulled out fails as the host controller sees it.
 constexpr const char* kUnpluggedWriting =
     "Interface Port Lost: USB FT232R FN000001 was unplugged (usb bulk write failed: "
-    "LIBUSB_ERROR_NO_DEVICE)";
+    "LIBUSB_ERROR_IO)";
 
 void PrintTo(const LostCase& c, std::ostream* out) {
   *out << c.name;

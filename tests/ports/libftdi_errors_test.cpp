@@ -50,6 +50,8 @@ TEST(LibFtdiErrors, EachFailureReadsAsTheLibrariesMeanIt) {
        "usb bulk write failed: LIBUSB_ERROR_NO_DEVICE"},
       {FtdiCall::Transfer, -4, "usb bulk read failed", 0, true, ChipError::NotFound,
        "usb bulk read failed: LIBUSB_ERROR_NO_DEVICE"},
+      {FtdiCall::Transfer, -1, "usb bulk read failed", 0, false, ChipError::NotFound,
+       "usb bulk read failed: LIBUSB_ERROR_IO"},
       {FtdiCall::Transfer, -9, "usb bulk read failed", 0, true, ChipError::IoError,
        "usb bulk read failed: LIBUSB_ERROR_PIPE"},
       {FtdiCall::Transfer, -7, "usb bulk read failed", 0, true, ChipError::IoError,

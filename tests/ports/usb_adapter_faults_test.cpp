@@ -205,7 +205,7 @@ INSTANTIATE_TEST_SUITE_P(
                    a.Faults().unplugAfterBytes = static_cast<std::int64_t>(a.BytesOut()) + 130;
                  },
                  "USB FT232R FN000001 was unplugged (usb bulk write failed: "
-                 "LIBUSB_ERROR_NO_DEVICE)"},
+                 "LIBUSB_ERROR_IO)"},
         LossCase{"UnpluggedMidReply",
                  [](SimulatedAdapter& a) {
                    a.Faults().unplugAfterBytes = static_cast<std::int64_t>(a.BytesOut()) + 210;

@@ -3,7 +3,9 @@
 // opens the chip, makes its settings and reads a round trip's reply (ftdi_read_data strips the
 // status bytes and passes libusb's code on); writes and streams go through libusb itself, so that
 // a failed transfer carries libusb's own code, which tells an unplug (LIBUSB_ERROR_NO_DEVICE)
-// where ftdi_write_data's -1 does not.
+// where ftdi_write_data's -1 does not. A transfer under way as the chip is pulled out may also
+// fail otherwise (LIBUSB_ERROR_IO: the host controller saw its transactions fail before the kernel
+// let the device go), and a setting says only libftdi's words: then the handle is asked once more.
 #include "ports/usb/libftdi/LibFtdiChip.h"
 
 #include <ftdi.h>
@@ -11,8 +13,10 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <memory>
 #include <string_view>
+#include <thread>
 
 #include "ports/usb/LibFtdiErrors.h"
 #include "ports/usb/libftdi/LibusbStream.h"
@@ -96,7 +100,7 @@ class LibFtdiChip final : public FtdiChip {
         libusb_bulk_transfer(ctx_->usb_dev, static_cast<unsigned char>(ctx_->in_ep),
                              const_cast<unsigned char*>(bytes.data()),
                              static_cast<int>(bytes.size()), &written, kTransferTimeoutMs);
-    if (code < 0) return ChipResultOf({FtdiCall::Transfer, code, kWriteFailed});
+    if (code < 0) return TransferFailed(code, kWriteFailed);
     if (static_cast<std::size_t>(written) != bytes.size()) {
       return {ChipError::IoError, "short write", written};
     }
@@ -105,7 +109,7 @@ class LibFtdiChip final : public FtdiChip {
   ChipResult Read(std::span<std::uint8_t> bytes) override {
     const int read = ftdi_read_data(ctx_.get(), bytes.data(), static_cast<int>(bytes.size()));
     if (read >= 0) return {ChipError::None, {}, read};
-    return ChipResultOf({FtdiCall::Transfer, read, kReadFailed});
+    return TransferFailed(read, kReadFailed);
   }
   ChipResult Stream(std::span<const std::uint8_t> out, std::span<std::uint8_t> back, int limitMs,
                     int idleMs) override {
@@ -118,12 +122,8 @@ class LibFtdiChip final : public FtdiChip {
         StreamThrough({ctx_->usb_ctx, ctx_->usb_dev, static_cast<unsigned char>(ctx_->in_ep),
                        static_cast<unsigned char>(ctx_->out_ep), packet, readLength},
                       out, back, limitMs, idleMs);
-    if (outcome.writeCode != 0) {
-      return ChipResultOf({FtdiCall::Transfer, outcome.writeCode, kWriteFailed});
-    }
-    if (outcome.readCode != 0) {
-      return ChipResultOf({FtdiCall::Transfer, outcome.readCode, kReadFailed});
-    }
+    if (outcome.writeCode != 0) return TransferFailed(outcome.writeCode, kWriteFailed);
+    if (outcome.readCode != 0) return TransferFailed(outcome.readCode, kReadFailed);
     return {ChipError::None, {}, static_cast<int>(outcome.got)};
   }
   ChipResult SetReadChunkSize(int bytes) override {
@@ -140,15 +140,29 @@ class LibFtdiChip final : public FtdiChip {
   }
 
  private:
-  // A setting's failure says only libftdi's words; the handle's answer to one more request (the
-  // device's status, USB 2.0, 9.4.5) tells whether the device has gone.
+  // Whether the device is still there, by its answer to one more request (its status, USB 2.0,
+  // 9.4.5): a few tries a little apart, as the kernel may take a moment to let a device go.
+  bool Answers() {
+    constexpr int kTries = 5;
+    for (int i = 0; i < kTries; ++i) {
+      std::array<unsigned char, 2> status{};
+      const int code =
+          libusb_control_transfer(ctx_->usb_dev, LIBUSB_ENDPOINT_IN, LIBUSB_REQUEST_GET_STATUS, 0,
+                                  0, status.data(), status.size(), 1000);
+      if (code >= 0) return true;
+      if (code == LIBUSB_ERROR_NO_DEVICE) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;  // neither answering nor gone: the failure stands as it came
+  }
   ChipResult Checked(int code) {
     if (code >= 0) return {};
-    std::array<unsigned char, 2> status{};
-    const bool answers =
-        libusb_control_transfer(ctx_->usb_dev, LIBUSB_ENDPOINT_IN, LIBUSB_REQUEST_GET_STATUS, 0, 0,
-                                status.data(), status.size(), 1000) != LIBUSB_ERROR_NO_DEVICE;
-    return ChipResultOf({FtdiCall::Setting, code, ErrorText(ctx_.get()), LIBUSB_SUCCESS, answers});
+    return ChipResultOf(
+        {FtdiCall::Setting, code, ErrorText(ctx_.get()), LIBUSB_SUCCESS, Answers()});
+  }
+  ChipResult TransferFailed(int code, const char* text) {
+    const bool answers = code == LIBUSB_ERROR_NO_DEVICE || Answers();
+    return ChipResultOf({FtdiCall::Transfer, code, text, LIBUSB_SUCCESS, answers});
   }
 
   Context ctx_;
