@@ -92,7 +92,7 @@ std::vector<std::uint8_t> StringDescriptor(const std::string& text) {
 }  // namespace
 
 ControlReply SimulatedChip::Standard(const SetupPacket& setup) {
-  const FakeChipModel& model = fake_chip::ModelOf(setup_.product);
+  const FakeChipModel& model = Model();
   const bool hasSerial = !setup_.serial.empty();
   ControlReply reply;
   switch (static_cast<StandardRequest>(setup.request)) {

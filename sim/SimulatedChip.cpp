@@ -56,16 +56,17 @@ constexpr std::uint16_t kFlushToHost = 2;
 // The sub-divisor's code in the encoded divisor, as eighths (ftdi_to_clkbits' frac_code, inverted).
 constexpr std::array<int, 8> kEighths{0, 4, 2, 1, 3, 5, 6, 7};
 
-const FakeChipModel& ModelOfChip(const SimulatedAdapterSetup& setup) {
-  return ModelOf(setup.product);
-}
-
 }  // namespace
 
 SimulatedChip::SimulatedChip(SimulatedAdapterSetup& setup) : setup_(setup) {}
 
+// Looked up each time: the setup is its owner's, who may fill it in after making the chip.
+const FakeChipModel& SimulatedChip::Model() const {
+  return ModelOf(setup_.product);
+}
+
 int SimulatedChip::PacketSize() const {
-  return ModelOfChip(setup_).packetSize;
+  return Model().packetSize;
 }
 
 int SimulatedChip::PacketPayload() const {
@@ -77,8 +78,7 @@ int SimulatedChip::Rate() const {
 }
 
 std::int64_t SimulatedChip::UpdatesPerSecond() const {
-  const double perRate =
-      setup_.updatesPerRate > 0 ? setup_.updatesPerRate : ModelOfChip(setup_).fastestPerRate;
+  const double perRate = setup_.updatesPerRate > 0 ? setup_.updatesPerRate : Model().fastestPerRate;
   return std::max<std::int64_t>(1, std::llround(perRate * static_cast<double>(baud_) / 4));
 }
 
@@ -175,7 +175,7 @@ ControlReply SimulatedChip::Vendor(const SetupPacket& setup, std::int64_t nowNs)
 // bit 0 (FT232R) or bit 8 (FT232H, whose bit 9 picks the 12 MHz base clock). Divisors 0 and 1
 // stand for 1 and 1.5 (AN120).
 void SimulatedChip::SetBaudDivisor(std::uint16_t value, std::uint16_t index) {
-  const bool high = ModelOfChip(setup_).highSpeed;
+  const bool high = Model().highSpeed;
   const int codeHigh = high ? (index >> 8) & 1 : index & 1;
   const int code = codeHigh << 2 | value >> 14;
   const int whole = value & 0x3FFF;
@@ -206,18 +206,18 @@ void SimulatedChip::Purge(std::uint16_t which) {
   if (which == kFlushToHost) readings_.clear();
 }
 
-// The levels on D0..D7 as the chip drives them, and which it drives: in bit-bang mode the outputs
-// show the bit-bang register (0 until a byte is put out); in serial mode TXD idles high and RTS#
-// and DTR# follow the modem-control settings, inverted.
+// Which of D0..D7 the chip drives, and their levels: in bit-bang mode the outputs show the
+// bit-bang register (0 until a byte is put out); in serial mode TXD idles high and RTS# and DTR#
+// follow the modem-control settings, inverted.
+SimulatedChip::Drive SimulatedChip::Driven() const {
+  if (mode_ != BitMode::Reset) return {outputs_, latch_};
+  return {kSerialOutputs, static_cast<std::uint8_t>(kTxd | (rts_ ? 0 : kRts) | (dtr_ ? 0 : kDtr))};
+}
+
 std::uint8_t SimulatedChip::LinesDriven() const {
-  std::uint8_t driven = latch_;
-  std::uint8_t mask = outputs_;
-  if (mode_ == BitMode::Reset) {
-    mask = kSerialOutputs;
-    driven = static_cast<std::uint8_t>(kTxd | (rts_ ? 0 : kRts) | (dtr_ ? 0 : kDtr));
-  }
+  const Drive drive = Driven();
   // Pins not driven are pulled up, so the far end sees them high.
-  const auto pins = static_cast<std::uint8_t>((driven & mask) | ~mask);
+  const auto pins = static_cast<std::uint8_t>((drive.levels & drive.mask) | ~drive.mask);
   std::uint8_t lines = 0;
   for (const PinRoute& route : kUsbPinMap) {
     if (route.output && (pins & (1u << route.pin)) != 0) {
@@ -252,12 +252,8 @@ void SimulatedChip::PutOut(std::uint8_t byte) {
 // The pins just before the next update: outputs as driven, inputs as the far end drives its lines,
 // and unwired inputs pulled high.
 std::uint8_t SimulatedChip::ReadPins() const {
-  const std::uint8_t mask = mode_ == BitMode::Reset ? kSerialOutputs : outputs_;
-  const std::uint8_t driven =
-      mode_ == BitMode::Reset
-          ? static_cast<std::uint8_t>(kTxd | (rts_ ? 0 : kRts) | (dtr_ ? 0 : kDtr))
-          : latch_;
-  auto pins = static_cast<std::uint8_t>(driven & mask);
+  const auto [mask, levels] = Driven();
+  auto pins = static_cast<std::uint8_t>(levels & mask);
   const std::uint8_t status = setup_.farEnd ? setup_.farEnd->Read(kFarStatus) : 0xFF;
   for (int pin = 0; pin < 8; ++pin) {
     const auto bit = static_cast<std::uint8_t>(1u << pin);
@@ -285,7 +281,7 @@ bool SimulatedChip::PulledOutNow() {
 void SimulatedChip::RunPins(std::int64_t nowNs) {
   if (unplugged_ || rawMode_ != kModeSyncBitBang) return;
   const std::int64_t perSecond = UpdatesPerSecond();
-  const std::size_t room = ModelOfChip(setup_).fifo;
+  const std::size_t room = Model().fifo;
   for (;;) {
     const std::int64_t at = runStartNs_ + runUpdates_ * 1'000'000'000 / perSecond;
     if (at > nowNs) return;
@@ -314,7 +310,7 @@ void SimulatedChip::RunPins(std::int64_t nowNs) {
 bool SimulatedChip::TakeFromHost(std::span<const std::uint8_t> packet, std::int64_t nowNs) {
   RunPins(nowNs);
   if (unplugged_) return false;
-  if (fromHost_.size() + packet.size() > ModelOfChip(setup_).fromHost) return false;
+  if (fromHost_.size() + packet.size() > Model().fromHost) return false;
   if (rawMode_ != kModeSyncBitBang) return true;
   fromHost_.insert(fromHost_.end(), packet.begin(), packet.end());
   mostOutstanding_ = std::max(mostOutstanding_, fromHost_.size() + readings_.size());

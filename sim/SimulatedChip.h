@@ -14,6 +14,10 @@
 
 namespace fennow {
 
+namespace fake_chip {
+struct FakeChipModel;
+}
+
 // What can go wrong with a simulated adapter.
 struct SimulatedAdapterFaults {
   // Pulled out once this many bytes have been put out at its pins (negative: never). The write
@@ -132,7 +136,6 @@ class SimulatedChip {
   int LatencyTimerMs() const { return latencyMs_; }
   std::int64_t UpdatesPerSecond() const;
   std::size_t Pending() const { return fromHost_.size(); }  // from the host, not put out yet
-  std::size_t Unsent() const { return readings_.size(); }   // readings not sent to the host
 
   // The time at the pins of the update being put out (or the last one): the clock the far end
   // should stamp its edges with.
@@ -152,11 +155,17 @@ class SimulatedChip {
   std::uint64_t Stalls() const { return stalls_; }  // times the pins waited for room
 
  private:
+  const fake_chip::FakeChipModel& Model() const;  // what it knows of its kind of chip
   ControlReply Vendor(const SetupPacket& setup, std::int64_t nowNs);
   ControlReply Standard(const SetupPacket& setup);  // ChipDescriptors.cpp
   void SetBaudDivisor(std::uint16_t value, std::uint16_t index);
   void SetBitMode(std::uint8_t outputs, std::uint8_t mode, std::int64_t nowNs);
   void Purge(std::uint16_t which);
+  struct Drive {
+    std::uint8_t mask;    // the pins driven
+    std::uint8_t levels;  // as driven
+  };
+  Drive Driven() const;
   // What the far end sees now, and a change of it told to the far end at `nowNs`.
   std::uint8_t LinesDriven() const;
   void ShowLines(std::int64_t nowNs);
