@@ -84,7 +84,6 @@ std::int64_t SimulatedChip::UpdatesPerSecond() const {
 
 void SimulatedChip::PowerUp(std::int64_t nowNs) {
   unplugged_ = false;
-  mode_ = BitMode::Reset;
   rawMode_ = kModeReset;
   outputs_ = 0;
   latch_ = 0;
@@ -192,7 +191,6 @@ void SimulatedChip::SetBaudDivisor(std::uint16_t value, std::uint16_t index) {
 
 void SimulatedChip::SetBitMode(std::uint8_t outputs, std::uint8_t mode, std::int64_t nowNs) {
   rawMode_ = mode;
-  mode_ = mode == kModeReset ? BitMode::Reset : BitMode::SyncBitBang;
   outputs_ = outputs;
   // The pins start from the time the mode is set, waiting for bytes.
   runStartNs_ = nowNs;
@@ -210,7 +208,7 @@ void SimulatedChip::Purge(std::uint16_t which) {
 // bit-bang register (0 until a byte is put out); in serial mode TXD idles high and RTS# and DTR#
 // follow the modem-control settings, inverted.
 SimulatedChip::Drive SimulatedChip::Driven() const {
-  if (mode_ != BitMode::Reset) return {outputs_, latch_};
+  if (Mode() != BitMode::Reset) return {outputs_, latch_};
   return {kSerialOutputs, static_cast<std::uint8_t>(kTxd | (rts_ ? 0 : kRts) | (dtr_ ? 0 : kDtr))};
 }
 

@@ -129,13 +129,12 @@ class SimulatedChip {
   const SimulatedAdapterSetup& Setup() const { return setup_; }
   int PacketSize() const;     // wMaxPacketSize of its bulk endpoints
   int PacketPayload() const;  // of it, data: the status bytes take two
-  BitMode Mode() const { return mode_; }
+  BitMode Mode() const { return rawMode_ == 0 ? BitMode::Reset : BitMode::SyncBitBang; }
   std::uint8_t Outputs() const { return outputs_; }
   // libftdi's rate argument the baud rate set stands for: a quarter of it, as bit-bang takes it.
   int Rate() const;
   int LatencyTimerMs() const { return latencyMs_; }
   std::int64_t UpdatesPerSecond() const;
-  std::size_t Pending() const { return fromHost_.size(); }  // from the host, not put out yet
 
   // The time at the pins of the update being put out (or the last one): the clock the far end
   // should stamp its edges with.
@@ -177,7 +176,6 @@ class SimulatedChip {
   SimulatedAdapterSetup& setup_;
   bool unplugged_ = false;
   std::uint8_t configuration_ = 0;
-  BitMode mode_ = BitMode::Reset;
   std::uint8_t rawMode_ = 0;  // the bit mode as last set, also those not modelled
   std::uint8_t outputs_ = 0;  // direction in bit-bang mode: a 1 bit is an output pin
   std::uint8_t latch_ = 0;    // the bit-bang output register: the last byte put out

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "ports/usb/LibFtdiErrors.h"
+#include "ports/usb/PacketData.h"
 #include "sim/FakeChipFacts.h"
 #include "sim/SimulatedFtdiBus.h"
 
@@ -21,17 +22,6 @@ constexpr std::int64_t kTransferTimeoutNs = 5'000'000'000;
 // A control transfer's stages: setup, data, status.
 constexpr int kControlSlots = 3;
 constexpr int kOverflow = -8;  // LIBUSB_ERROR_OVERFLOW: a packet larger than the room left
-
-// The data of a bulk IN transfer: every packet of `packetSize` starts with two status bytes.
-void AppendData(std::span<const std::uint8_t> raw, std::size_t packetSize,
-                std::vector<std::uint8_t>& data) {
-  for (std::size_t at = 0; at < raw.size(); at += packetSize) {
-    const std::size_t end = std::min(raw.size(), at + packetSize);
-    if (end - at > 2)
-      data.insert(data.end(), raw.begin() + static_cast<std::ptrdiff_t>(at + 2),
-                  raw.begin() + static_cast<std::ptrdiff_t>(end));
-  }
-}
 
 // A transfer under way as the chip is pulled out: the host controller sees its transactions fail
 // (LIBUSB_ERROR_IO, as the kernel check's vhci-hcd gives too) before the kernel lets the device
@@ -137,12 +127,12 @@ ChipResult SimulatedAdapter::Read(std::span<std::uint8_t> bytes) {
   for (;;) {
     std::vector<std::uint8_t> raw;
     const ChipResult got = BulkIn(static_cast<std::size_t>(readChunk_), raw, t);
-    if (!got.ok() || raw.size() <= 2) {
+    if (!got.ok() || raw.size() <= kPacketStatusBytes) {
       WaitUntil(t);
       return got.ok() ? ChipResult{ChipError::None, {}, static_cast<int>(offset)} : got;
     }
-    std::vector<std::uint8_t> data;
-    AppendData(raw, static_cast<std::size_t>(chip_.PacketSize()), data);
+    std::vector<std::uint8_t> data(raw.size());
+    data.resize(TakePacketData(raw, static_cast<std::size_t>(chip_.PacketSize()), data));
     const std::size_t n = std::min(data.size(), bytes.size() - offset);
     std::copy_n(data.begin(), n, bytes.begin() + static_cast<std::ptrdiff_t>(offset));
     offset += n;
@@ -177,10 +167,7 @@ ChipResult SimulatedAdapter::Stream(std::span<const std::uint8_t> out, std::span
   const auto toHost = [&] {
     const auto sent = chip_.SendToHost(t);
     if (!sent) return false;
-    std::vector<std::uint8_t> data;
-    AppendData(*sent, packet, data);
-    const std::size_t take = std::min(data.size(), back.size() - received);
-    std::copy_n(data.begin(), take, back.begin() + static_cast<std::ptrdiff_t>(received));
+    const std::size_t take = TakePacketData(*sent, packet, back.subspan(received));
     received += take;
     if (take > 0) lastData = t + SlotNs();
     inLast = true;

@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <memory>
 #include <string>
 
@@ -15,6 +18,21 @@
 // behind the parallel port, the USB/IP server behind the adapters) and in the probe that works out
 // the file the guest must have saved from it.
 namespace fennow::kernel {
+
+// The guest tools' clock, in nanoseconds.
+inline std::int64_t MonotonicNs() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return ts.tv_sec * 1'000'000'000LL + ts.tv_nsec;
+}
+
+// What the Game Boy plays is told by a control file: a new session each time this changes. -1
+// while there is no such file.
+inline std::int64_t ControlStamp(const std::string& path) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) return -1;
+  return st.st_mtim.tv_sec * 1'000'000'000LL + st.st_mtim.tv_nsec + st.st_size;
+}
 
 inline std::array<std::uint8_t, kScreenBytes> ScreenRows() {
   std::array<std::uint8_t, kScreenBytes> rows{};

@@ -16,7 +16,6 @@
 #include <fcntl.h>
 #include <linux/ppdev.h>
 #include <sys/ioctl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -24,7 +23,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <fstream>
 #include <memory>
 #include <mutex>
@@ -42,12 +40,6 @@ constexpr std::uint16_t kData = 0x378;
 constexpr std::uint16_t kStatus = 0x379;
 // BUSY low (read inverted: 1), ACK high, paper in, selected, no fault; the unwired bits high.
 constexpr std::uint8_t kIdlePrinterStatus = 0xDF;
-
-std::int64_t Now() {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return ts.tv_sec * 1'000'000'000LL + ts.tv_nsec;
-}
 
 const char* Env(const char* name) {
   const char* value = std::getenv(name);
@@ -88,11 +80,8 @@ class Board {
  private:
   // A new session whenever the control file changed.
   void Refresh() {
-    struct stat st {};
-    if (stat(Env("FENNOW_GAMEBOY_CONTROL"), &st) != 0) return;
-    const std::int64_t stamp =
-        st.st_mtim.tv_sec * 1'000'000'000LL + st.st_mtim.tv_nsec + st.st_size;
-    if (stamp == stamp_) return;
+    const std::int64_t stamp = fennow::kernel::ControlStamp(Env("FENNOW_GAMEBOY_CONTROL"));
+    if (stamp < 0 || stamp == stamp_) return;
     stamp_ = stamp;
     Report();
     std::ifstream control(Env("FENNOW_GAMEBOY_CONTROL"));
@@ -100,7 +89,7 @@ class Board {
     control >> name >> mode >> lead;
     session_ = Session{name, nullptr, 0};
     session_.printer = lead == "printer";
-    session_.gameBoy = fennow::kernel::PlayingGameBoy(mode, lead, Now);
+    session_.gameBoy = fennow::kernel::PlayingGameBoy(mode, lead, fennow::kernel::MonotonicNs);
   }
 
   // What the Game Boy saw, as a line of the timing file.

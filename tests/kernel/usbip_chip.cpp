@@ -21,21 +21,18 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <ctime>
 #include <deque>
 #include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "sim/FakeChipFacts.h"
 #include "sim/SimulatedChip.h"
 #include "tests/kernel/GuestGameBoy.h"
 #include "tests/kernel/UsbIpWire.h"
@@ -55,12 +52,6 @@ constexpr std::int64_t kCatchUpNs = 1000 * kMs;
 constexpr std::uint64_t kSyncPulses = 8;
 
 volatile std::sig_atomic_t stopping = 0;
-
-std::int64_t Now() {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return ts.tv_sec * 1'000'000'000LL + ts.tv_nsec;
-}
 
 bool WriteFile(const std::string& path, const std::string& text) {
   std::ofstream out(path);
@@ -210,8 +201,7 @@ class Attachment {
       return;
     }
     if (!ins_.empty() || !outs_.empty()) {
-      const std::int64_t step = std::max<std::int64_t>(
-          20'000, chip_.PacketPayload() * 1'000'000'000LL / chip_.UpdatesPerSecond());
+      const std::int64_t step = PacketNs();
       for (std::int64_t t = std::max(served_, now - kCatchUpNs) + step; t < now; t += step) {
         ServiceAt(t);
       }
@@ -221,19 +211,12 @@ class Attachment {
     if (chip_.Unplugged()) Detach(now);
   }
 
-  // When to look again: a packet due, room for the next write's packet, or a replug.
+  // When to look again: a packet due, a packet's worth of room for a write, or a replug.
   std::int64_t NextNs(std::int64_t now) const {
     if (fd_ < 0) return replugAt_;
     std::int64_t next = now + 50 * kMs;
     if (!ins_.empty()) next = std::min(next, chip_.NextPacketNs(now));
-    if (!outs_.empty()) {
-      const auto capacity = fake_chip::ModelOf(setup_.product).fromHost;
-      const auto packet = static_cast<std::size_t>(chip_.PacketSize());
-      const std::size_t short_ =
-          chip_.Pending() + packet > capacity ? chip_.Pending() + packet - capacity : 0;
-      next = std::min(
-          next, now + static_cast<std::int64_t>(short_) * 1'000'000'000 / chip_.UpdatesPerSecond());
-    }
+    if (!outs_.empty()) next = std::min(next, now + PacketNs());
     return std::max(next, now + 20'000);
   }
 
@@ -243,6 +226,12 @@ class Attachment {
   }
 
  private:
+  // The time the pins take to put out a packet's worth, a step of the time a host goes through.
+  std::int64_t PacketNs() const {
+    return std::max<std::int64_t>(
+        20'000, chip_.PacketPayload() * 1'000'000'000LL / chip_.UpdatesPerSecond());
+  }
+
   static bool ConnectedPair(int pair[2]) {
     const int listener = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
@@ -433,12 +422,6 @@ class Attachment {
 constexpr int kFullSpeed = 2;
 constexpr int kHighSpeed = 3;
 
-std::int64_t Stamp(const std::string& path) {
-  struct stat st {};
-  if (stat(path.c_str(), &st) != 0) return -1;
-  return st.st_mtim.tv_sec * 1'000'000'000LL + st.st_mtim.tv_nsec + st.st_size;
-}
-
 int Serve(const std::string& control, const std::string& resultsPath) {
   std::FILE* results = std::fopen(resultsPath.c_str(), "a");
   if (results == nullptr) {
@@ -451,10 +434,10 @@ int Serve(const std::string& control, const std::string& resultsPath) {
   std::int64_t stamp = -1;
   std::int64_t lookedAt = 0;
   while (stopping == 0) {
-    std::int64_t now = Now();
+    std::int64_t now = kernel::MonotonicNs();
     if (now - lookedAt > 20 * kMs) {
       lookedAt = now;
-      if (const std::int64_t s = Stamp(control); s != stamp) {
+      if (const std::int64_t s = kernel::ControlStamp(control); s != stamp) {
         stamp = s;
         std::ifstream in(control);
         std::string name, chip, mode, lead, unplug;
@@ -472,11 +455,11 @@ int Serve(const std::string& control, const std::string& resultsPath) {
       next = std::min(next, a->NextNs(now));
       fds.push_back({a->Fd(), POLLIN, 0});
     }
-    const std::int64_t wait = std::max<std::int64_t>(next - Now(), 0);
+    const std::int64_t wait = std::max<std::int64_t>(next - kernel::MonotonicNs(), 0);
     const timespec timeout{static_cast<time_t>(wait / 1'000'000'000),
                            static_cast<long>(wait % 1'000'000'000)};
     ppoll(fds.data(), fds.size(), &timeout, nullptr);
-    now = Now();
+    now = kernel::MonotonicNs();
     for (std::size_t i = 0; i < chips.size(); ++i) {
       if (fds[i].fd < 0 || (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) == 0) continue;
       if (!chips[i]->Receive(now)) chips[i]->Closed(now);
