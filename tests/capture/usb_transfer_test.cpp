@@ -36,6 +36,26 @@ std::int64_t FloorNs(std::uint64_t syncClocks, std::uint64_t exchanges, std::uin
          static_cast<std::int64_t>(payload) * kByteSpacingMs * kMs;
 }
 
+std::vector<std::uint8_t> RandomBytes(std::size_t n, unsigned seed) {
+  std::mt19937 random(seed);
+  std::vector<std::uint8_t> bytes(n);
+  for (auto& b : bytes) b = static_cast<std::uint8_t>(random());
+  return bytes;
+}
+
+// Whether the store holds the screen whose rows the Game Boy sent: complemented, bottom-up.
+bool HoldsTheScreen(const CaptureStore& store, const std::vector<std::uint8_t>& rows) {
+  for (int y = 0; y < kScreenHeight; ++y) {
+    for (int col = 0; col < kScreenRowBytes; ++col) {
+      if (store.CaptureBuffer[static_cast<std::size_t>(ScreenSlot(y, col))] !=
+          (rows[static_cast<std::size_t>(y * kScreenRowBytes + col)] ^ 0xFF)) {
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
 struct RoundTripCase {
   const char* name;
   bool screen;
@@ -70,9 +90,7 @@ TEST_P(UsbRoundTrip, ArrivesWholeStreamedWithinItsBoundOverTheFloor) {
   rig.gameBoy.SetRecording(false);
   rig.store.CaptureBuffer.fill(kUntouched);
 
-  std::mt19937 random(12);
-  std::vector<std::uint8_t> sent(c.screen ? kScreenBytes : kDataBytes);
-  for (auto& b : sent) b = static_cast<std::uint8_t>(random());
+  const std::vector<std::uint8_t> sent = RandomBytes(c.screen ? kScreenBytes : kDataBytes, 12);
   ASSERT_TRUE(c.screen ? rig.gameBoy.LoadScreen(sent) : rig.gameBoy.LoadData(sent));
   rig.gameBoy.SetStartPhase(5);
 
@@ -84,12 +102,7 @@ TEST_P(UsbRoundTrip, ArrivesWholeStreamedWithinItsBoundOverTheFloor) {
   const std::int64_t took = rig.counter.Now() - start;
 
   if (c.screen) {
-    for (int y = 0; y < kScreenHeight; ++y) {
-      for (int col = 0; col < kScreenRowBytes; ++col) {
-        ASSERT_EQ(rig.store.CaptureBuffer[static_cast<std::size_t>(ScreenSlot(y, col))],
-                  sent[static_cast<std::size_t>(y * kScreenRowBytes + col)] ^ 0xFF);
-      }
-    }
+    EXPECT_TRUE(HoldsTheScreen(rig.store, sent));
   } else {
     for (std::size_t j = 0; j < sent.size(); ++j) ASSERT_EQ(rig.store.CaptureBuffer[j], sent[j]);
   }
@@ -268,9 +281,7 @@ TEST(UsbOpenAndRelease, LeaveTheChipAsFoundAndTheirEdgesNoPartOfATransfer) {
   ASSERT_TRUE(lead.adapter.SetLatencyTimer(8).ok());
   lead.adapter.Release();
   lead.gameBoy.SetRecording(false);
-  std::mt19937 random(3);
-  std::vector<std::uint8_t> rows(kScreenBytes);
-  for (auto& b : rows) b = static_cast<std::uint8_t>(random());
+  const std::vector<std::uint8_t> rows = RandomBytes(kScreenBytes, 3);
   ASSERT_TRUE(lead.gameBoy.LoadScreen(rows));
   constexpr std::uint8_t kSerialIdle = LinkDataOut | LinkClock | LoopDrive;
 
@@ -290,12 +301,7 @@ TEST(UsbOpenAndRelease, LeaveTheChipAsFoundAndTheirEdgesNoPartOfATransfer) {
     CaptureStore store;
     ASSERT_EQ(StartTransfer(link, ui, store), TransferStatus::Success)
         << testing::PrintToString(ui.messages);
-    for (int y = 0; y < kScreenHeight; ++y) {
-      for (int col = 0; col < kScreenRowBytes; ++col) {
-        ASSERT_EQ(store.CaptureBuffer[static_cast<std::size_t>(ScreenSlot(y, col))],
-                  rows[static_cast<std::size_t>(y * kScreenRowBytes + col)] ^ 0xFF);
-      }
-    }
+    EXPECT_TRUE(HoldsTheScreen(store, rows));
     opened.port.reset();
     EXPECT_EQ(lead.adapter.Mode(), BitMode::Reset);
     EXPECT_EQ(lead.adapter.LatencyTimerMs(), 8);

