@@ -95,14 +95,14 @@ run lead "$program" test --port LPT1
 play "stuck R data stuck -"
 run stuck "$program" test --port LPT1
 
-# Another program holds the chip's interface.
-play "busy R off gameboy -"
-"$probe" hold-usb 6001 60 >/mnt/usb-holder.out 2>&1 &
+# Another process has claimed the chip's interface: a first fennow-link, in the middle of a screen.
+play "busy R screen gameboy -"
+"$program" capture --port LPT1 --output /mnt/usb-holder.bmp >/mnt/usb-holder.out 2>&1 &
 holder=$!
-for i in $(seq 100); do grep -q holding /mnt/usb-holder.out && break; sleep 0.1; done
+until=$(($(date +%s) + 30))
+while [ -n "$(tty_of 6001)" ] && [ "$(date +%s)" -lt $until ]; do sleep 0.2; done
 run busy "$program" capture --port LPT1 --output /mnt/usb-none.bmp
-kill $holder
-wait $holder 2>/dev/null
+wait $holder
 wait_tty 6001
 
 # Unplugged (its vhci port detached) in each phase; the server plugs it in again a second later.

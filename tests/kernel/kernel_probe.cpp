@@ -10,18 +10,13 @@
 //                                                 go between them as the window lets it go; the
 //                                                 second starts once the file SIGNAL is there
 //   fennow-kernel-probe hold DEVICE SECONDS       claims a device, shared, and keeps it
-//   fennow-kernel-probe hold-usb PRODUCT SECONDS  claims interface 0 of FTDI's chip 0403:PRODUCT
-//                                                 through libusb, the serial driver let go, and
-//                                                 keeps it
 //   fennow-kernel-probe expect screen|data FILE   the file a transfer of the guest's Game Boy
 //                                                 saves, made against the simulated Game Boy
 #include <fcntl.h>
-#include <libusb.h>
 #include <linux/ppdev.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -162,31 +157,6 @@ int Hold(const std::string& device, int seconds) {
   return 0;
 }
 
-int HoldUsb(const std::string& product, int seconds) {
-  libusb_context* usb = nullptr;
-  if (libusb_init(&usb) != 0) return 1;
-  libusb_device_handle* handle = libusb_open_device_with_vid_pid(
-      usb, 0x0403, static_cast<std::uint16_t>(std::stoi(product, nullptr, 16)));
-  if (handle == nullptr) {
-    std::fprintf(stderr, "hold-usb: no 0403:%s to open\n", product.c_str());
-    return 1;
-  }
-  libusb_set_auto_detach_kernel_driver(handle, 1);
-  if (const int code = libusb_claim_interface(handle, 0); code != 0) {
-    std::fprintf(stderr, "hold-usb: %s\n", libusb_error_name(code));
-    return 1;
-  }
-  std::printf("holding 0403:%s\n", product.c_str());
-  std::fflush(stdout);
-  // Told to stop, it lets go as a program should, which gives the serial driver the chip back.
-  std::signal(SIGTERM, [](int) {});
-  sleep(static_cast<unsigned>(seconds));
-  libusb_release_interface(handle, 0);
-  libusb_close(handle);
-  libusb_exit(usb);
-  return 0;
-}
-
 int Expect(const std::string& mode, const std::string& file) {
   VirtualCounter counter(1000);
   SimulatedGameBoy gameBoy([&counter] { return counter.Now(); });
@@ -215,11 +185,9 @@ int main(int argc, char* argv[]) {
   if (command == "test") return fennow::Test(arg(2, "LPT1"));
   if (command == "twice" && argc > 4) return fennow::Twice(arg(2), arg(3), arg(4));
   if (command == "hold" && argc > 3) return fennow::Hold(arg(2), std::stoi(arg(3)));
-  if (command == "hold-usb" && argc > 3) return fennow::HoldUsb(arg(2), std::stoi(arg(3)));
   if (command == "expect" && argc > 3) return fennow::Expect(arg(2), arg(3));
   std::fprintf(stderr,
                "usage: fennow-kernel-probe ports | transfer FILE [LPTn] | test [LPTn] | "
-               "twice FILE1 FILE2 SIGNAL | hold DEVICE SECONDS | hold-usb PRODUCT SECONDS | "
-               "expect screen|data FILE\n");
+               "twice FILE1 FILE2 SIGNAL | hold DEVICE SECONDS | expect screen|data FILE\n");
   return 2;
 }

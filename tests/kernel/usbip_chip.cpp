@@ -24,6 +24,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -47,9 +48,24 @@ constexpr std::int64_t kMs = 1'000'000;
 constexpr std::int64_t kReplugNs = 1000 * kMs;
 // How far back a late Service goes through the time it missed.
 constexpr std::int64_t kCatchUpNs = 1000 * kMs;
-// The Game Boy answers after eight synchronisation clocks; then come the request and the mode
-// byte, and the payload.
-constexpr std::uint64_t kSyncPulses = 8;
+
+// Where a session's unplug falls, counted from its start: in bytes put out at the pins (the
+// measurement at open holds the lines), in rising edges of the clock (the Game Boy answers after
+// eight synchronisation clocks; then come the request, the mode byte and the payload) or of the
+// lead test's loop drive.
+enum class Count : std::uint8_t { Bytes, Clock, LoopDrive };
+struct UnplugPoint {
+  const char* phase;
+  Count count;
+  std::uint64_t after;
+};
+constexpr std::array<UnplugPoint, 5> kUnplugPoints{{
+    {"measure", Count::Bytes, 300},
+    {"sync", Count::Clock, 3},
+    {"mode", Count::Clock, 8 + 8 + 4},
+    {"payload", Count::Clock, 8 + 8 * (2 + 500) + 4},
+    {"lead", Count::LoopDrive, 2},
+}};
 
 volatile std::sig_atomic_t stopping = 0;
 
@@ -139,13 +155,20 @@ class Attachment {
     chip_.ClearRecords();
     SimulatedAdapterFaults& faults = setup_.faults;
     faults = {};
-    const std::uint64_t pulses = chip_.ClockPulses();
-    if (unplug == "measure")
-      faults.unplugAfterBytes = static_cast<std::int64_t>(chip_.BytesOut()) + 300;
-    if (unplug == "sync") faults.unplugAtClockPulse = pulses + 3;
-    if (unplug == "mode") faults.unplugAtClockPulse = pulses + kSyncPulses + 8 + 4;
-    if (unplug == "payload") faults.unplugAtClockPulse = pulses + kSyncPulses + 8 * (2 + 500) + 4;
-    if (unplug == "lead") faults.unplugAtLoopDrive = chip_.LoopDrives() + 2;
+    for (const UnplugPoint& point : kUnplugPoints) {
+      if (unplug != point.phase) continue;
+      switch (point.count) {
+        case Count::Bytes:
+          faults.unplugAfterBytes = static_cast<std::int64_t>(chip_.BytesOut() + point.after);
+          break;
+        case Count::Clock:
+          faults.unplugAtClockPulse = chip_.ClockPulses() + point.after;
+          break;
+        case Count::LoopDrive:
+          faults.unplugAtLoopDrive = chip_.LoopDrives() + point.after;
+          break;
+      }
+    }
   }
 
   void EndSession(std::FILE* results) {
